@@ -1,0 +1,37 @@
+#pragma once
+// Speed and angle exactly as 64-bit-significand (x87 extended) arithmetic gives them, each
+// operation rounded to nearest-even. Stored logs were plotted that way, so every result must
+// match bit for bit, including the eighteen periods whose speed comes out one below 36e6 / d.
+#include <cstdint>
+#include <limits>
+
+namespace darvelon::decoder {
+
+inline constexpr double kTicksPerSecond = 1'200'000.0;
+inline constexpr std::uint32_t kStampModulus = 1u << 24;
+
+// d in ticks, 1 .. 2^24 - 1. trunc(((1200000 / d) / 2) * 60).
+double speedRpmNative(std::uint32_t d);
+double speedRpmPortable(std::uint32_t d);
+
+struct Angle {
+    double degrees;    // ((period - phase) / d) * 180, rounded once to double at the end
+    double times100;   // degrees * 100 in extended precision, rounded to double: the plotted y
+};
+// diff = PeriodStamp - PhaseStamp, no wrap correction: -(2^24 - 1) .. 2^24 - 1.
+Angle angleNative(std::int32_t diff, std::uint32_t d);
+Angle anglePortable(std::int32_t diff, std::uint32_t d);
+
+// Where long double is the x87 format the hardware path is both exact and fastest.
+inline constexpr bool kHaveNativeExtended = std::numeric_limits<long double>::digits == 64;
+
+inline double speedRpm(std::uint32_t d) {
+    if constexpr (kHaveNativeExtended) return speedRpmNative(d);
+    else return speedRpmPortable(d);
+}
+inline Angle angle(std::int32_t diff, std::uint32_t d) {
+    if constexpr (kHaveNativeExtended) return angleNative(diff, d);
+    else return anglePortable(diff, d);
+}
+
+}  // namespace darvelon::decoder
