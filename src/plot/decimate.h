@@ -1,0 +1,25 @@
+#pragma once
+// Turns the points of a visible x range into what a line chart of `columns` pixels needs to
+// draw exactly the same picture: every point while there are few, otherwise per pixel column
+// its first, lowest, highest and last point, so no spike disappears.
+#include <vector>
+
+#include "series_store.h"
+
+namespace darvelon::plot {
+
+struct PlotPoint {
+    double x;
+    double y;
+    friend bool operator==(const PlotPoint&, const PlotPoint&) = default;
+};
+
+// Fewer points than this per pixel column are drawn raw.
+inline constexpr double kRawPointsPerColumn = 2.0;
+
+// Replaces `out` with the points for x in [x0, x1], plus the nearest point beyond each end so
+// the line runs on to the edges of the plot.
+void decimate(const SeriesStore& store, double x0, double x1, int columns,
+              std::vector<PlotPoint>& out);
+
+}  // namespace darvelon::plot
