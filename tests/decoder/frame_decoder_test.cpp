@@ -7,31 +7,16 @@
 
 #include "decoder/zero_divide.h"
 #include "recording_target.h"
+#include "support/frames.h"
 
 using namespace darvelon::decoder;
 using darvelon::test::PlottedPoint;
 using darvelon::test::RecordingTarget;
-using Bytes = std::vector<std::uint8_t>;
+using darvelon::test::Bytes;
+using darvelon::test::concat;
+using darvelon::test::frame;
 
 namespace {
-
-Bytes frame(std::uint32_t period, std::uint32_t phase, std::uint8_t aux) {
-    return {0xFF,
-            0xFF,
-            std::uint8_t(period >> 16),
-            std::uint8_t(period >> 8),
-            std::uint8_t(period),
-            std::uint8_t(phase >> 16),
-            std::uint8_t(phase >> 8),
-            std::uint8_t(phase),
-            aux};
-}
-
-Bytes concat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
 
 struct DecodeRun {
     TFrameDecoder decoder;
