@@ -1,6 +1,7 @@
 #include "serial/com_port.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -44,7 +45,7 @@ TComPort::~TComPort() {
         // once and the poll wakes on the stop event, so this join is short and never waits for
         // the main thread. Joining before close() keeps the thread from polling a descriptor
         // number that the system may already have handed to another file.
-        m_readThread->wait();
+        m_readThread->join();
         // Finished but not yet freed (its deleteLater is queued, or no event loop runs any
         // more): free it here; its queued hand-off and end notice go with it.
         delete m_readThread.data();
@@ -75,6 +76,11 @@ TReadThread::TReadThread(TComPort& port) : m_port(port) {
 TReadThread::~TReadThread() = default;
 
 void TReadThread::run() {
+    // The last thing the body does, on every way out; join() meets it on the mutex.
+    const auto markEnded = qScopeGuard([this] {
+        std::lock_guard lock(m_mutex);
+        m_bodyEnded = true;
+    });
     SerialDevice& device = *m_port.m_device;
     const std::string name = m_port.PortName;
     std::string endMessage;
@@ -138,6 +144,14 @@ void TReadThread::cancel() {
     m_handOffDone.notify_all();
 }
 
+void TReadThread::join() {
+    wait();
+    // QThread::wait orders the body's end before us too, but through Qt's own futexes, which a
+    // race detector cannot see; this lock makes the order visible.
+    std::lock_guard lock(m_mutex);
+    Q_ASSERT(m_bodyEnded);
+}
+
 void TReadThread::deliver() {
     {
         std::lock_guard lock(m_mutex);
@@ -153,7 +167,8 @@ void TReadThread::deliver() {
     }
     if (!self) return;
     std::lock_guard lock(m_mutex);
-    m_handlerError = handlerError;
+    // Moved, not copied: the exception object then dies on the thread that rethrows it.
+    m_handlerError = std::move(handlerError);
     m_delivered = true;
     m_handOffDone.notify_all();
 }

@@ -90,6 +90,8 @@ public:
     // Called by ~TComPort on the main thread: ends a pending or future hand-off without a
     // delivery and keeps the thread from touching the port again.
     void cancel();
+    // Waits until the body has returned; short once cancel() has been called.
+    void join();
 
 signals:
     void handOffRequested();  // emitted on the receive thread; runs deliver() on the main thread
@@ -115,6 +117,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_handOffDone;
     bool m_cancelled = false;
+    bool m_bodyEnded = false;
     bool m_pending = false;             // a batch waits for deliver()
     bool m_delivered = false;           // deliver() has run for the pending batch
     std::exception_ptr m_handlerError;  // what OnRead threw during the last hand-off
