@@ -43,7 +43,9 @@ void decimate(const SeriesStore& store, double x0, double x1, int columns,
                 const double mid = std::clamp(std::floor(x0 + width * (col + 0.5)), first.x, last.x);
                 // Rising columns go down first, falling ones up first, so the strokes into and
                 // out of the column stay short.
-                if (last.y >= first.y) {
+                if (mm.min == mm.max) {
+                    out.push_back({mid, mm.min});
+                } else if (last.y >= first.y) {
                     out.push_back({mid, mm.min});
                     out.push_back({mid, mm.max});
                 } else {

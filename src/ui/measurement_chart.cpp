@@ -1,0 +1,280 @@
+#include "measurement_chart.h"
+
+#include <QChart>
+#include <QContextMenuEvent>
+#include <QGraphicsLayout>
+#include <QLabel>
+#include <QLineSeries>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QRubberBand>
+#include <QValueAxis>
+#include <QWheelEvent>
+#include <cmath>
+
+namespace darvelon::ui {
+
+namespace {
+
+QColor toQColor(decoder::Rgb c) { return QColor(c.r, c.g, c.b); }
+
+constexpr double kWheelZoomStep = 1.25;
+constexpr int kTargetTicks = 6;
+
+// 1, 2 or 5 times a power of ten, so the labels stay round numbers at any zoom.
+double niceTickInterval(double span, double smallest) {
+    const double raw = std::max(span / kTargetTicks, smallest);
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    for (const double m : {1.0, 2.0, 5.0})
+        if (m * magnitude >= raw) return m * magnitude;
+    return 10 * magnitude;
+}
+
+// The interval goes in before the range: the axis builds one item per tick at once, so a
+// wide range under a narrow old interval would cost millions of items.
+void setRangeWithNiceTicks(QValueAxis* axis, double lo, double hi, double smallest) {
+    if (hi > lo) {
+        axis->setTickType(QValueAxis::TicksDynamic);
+        axis->setTickAnchor(0);
+        axis->setTickInterval(niceTickInterval(hi - lo, smallest));
+    }
+    axis->setRange(lo, hi);
+}
+constexpr int kRubberBandMinPixels = 4;
+
+}  // namespace
+
+MeasurementChart::MeasurementChart(QWidget* parent) : QChartView(parent) {
+    auto* chart = new QChart();
+    chart->legend()->hide();
+    chart->setTitle({});
+    chart->setBackgroundRoundness(0);
+    chart->setDropShadowEnabled(false);
+    chart->setPlotAreaBackgroundVisible(false);
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
+    chart->setBackgroundBrush(palette().window());
+    chart->setBackgroundPen(Qt::NoPen);
+    setChart(chart);
+    setRenderHint(QPainter::Antialiasing, false);
+    setFrameShape(QFrame::NoFrame);
+
+    m_axisX = new QValueAxis(chart);
+    m_axisX->setLabelFormat("%.0f");
+    m_axisY = new QValueAxis(chart);
+    m_axisY->setLabelFormat("%.12g");
+    chart->addAxis(m_axisX, Qt::AlignBottom);
+    chart->addAxis(m_axisY, Qt::AlignLeft);
+    const decoder::Rgb colours[] = {decoder::kRed, decoder::kBlack, decoder::kBlue, decoder::kGreen};
+    for (int i = 0; i < decoder::kSeriesCount; ++i) {
+        auto* s = new QLineSeries(chart);
+        s->setObjectName(QStringLiteral("Series%1").arg(i + 1));
+        s->setPointsVisible(false);
+        s->setPen(QPen(toQColor(colours[i]), 1));
+        chart->addSeries(s);  // in index order, so Series4 is drawn on top
+        s->attachAxis(m_axisX);
+        s->attachAxis(m_axisY);
+        m_series[std::size_t(i)] = s;
+    }
+
+    m_readout = new QLabel(this);
+    m_readout->setObjectName("readout");
+    m_readout->setAutoFillBackground(true);
+    m_readout->hide();
+
+    m_refreshTimer.setSingleShot(true);
+    m_refreshTimer.setInterval(kRefreshIntervalMs);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &MeasurementChart::refreshNow);
+    setMouseTracking(true);
+    refreshNow();
+}
+
+void MeasurementChart::add(int index, std::int32_t x, double y, decoder::Rgb colour) {
+    const auto i = std::size_t(index);
+    m_stores[i].append(x, y);
+    // Every point brings its own colour; the decoder gives each series one colour, so the
+    // pen of the series follows its latest point.
+    const QColor c = toQColor(colour);
+    if (m_series[i]->pen().color() != c) m_series[i]->setPen(QPen(c, 1));
+    scheduleRefresh();
+}
+
+void MeasurementChart::clear(int index) {
+    m_stores[std::size_t(index)].clear();
+    scheduleRefresh();
+}
+
+void MeasurementChart::scheduleRefresh() {
+    if (!m_refreshTimer.isActive()) m_refreshTimer.start();
+}
+
+std::pair<double, double> MeasurementChart::dataXRange() const {
+    double lo = 0;
+    double hi = 0;
+    bool any = false;
+    for (const auto& s : m_stores) {
+        if (s.empty()) continue;
+        const double first = s.x(0);
+        const double last = s.x(s.size() - 1);
+        lo = any ? std::min(lo, first) : first;
+        hi = any ? std::max(hi, last) : last;
+        any = true;
+    }
+    return {lo, hi};
+}
+
+void MeasurementChart::refreshNow() {
+    m_refreshTimer.stop();
+    auto [x0, x1] = m_userRange ? *m_userRange : dataXRange();
+    if (x1 <= x0) x1 = x0 + 1;  // one point, or none: the axis still needs a width
+    double maxY = 0;
+    for (const auto& s : m_stores)
+        if (!s.empty()) maxY = std::max(maxY, s.maxY());
+
+    const int columns = std::max(1, int(std::lround(chart()->plotArea().width())));
+    QList<QPointF> points;
+    for (std::size_t i = 0; i < m_stores.size(); ++i) {
+        plot::decimate(m_stores[i], x0, x1, columns, m_scratch);
+        points.resize(qsizetype(m_scratch.size()));
+        for (std::size_t k = 0; k < m_scratch.size(); ++k) points[qsizetype(k)] = {m_scratch[k].x, m_scratch[k].y};
+        m_series[i]->replace(points);
+    }
+    setRangeWithNiceTicks(m_axisX, x0, x1, 1);  // sample indices are whole numbers
+    setRangeWithNiceTicks(m_axisY, 0, maxY, 1e-9);
+}
+
+void MeasurementChart::setXRange(double x0, double x1) {
+    if (!(x1 > x0)) return;
+    m_userRange = {x0, x1};
+    refreshNow();
+}
+
+void MeasurementChart::zoomAround(double factor, double anchorX) {
+    const auto [x0, x1] = m_userRange ? *m_userRange : std::pair{m_axisX->min(), m_axisX->max()};
+    // Never narrower than a couple of samples: below that there is nothing more to see.
+    const double width = std::max((x1 - x0) * factor, 2.0);
+    const double t = (x1 > x0) ? (anchorX - x0) / (x1 - x0) : 0.5;
+    setXRange(anchorX - t * width, anchorX + (1 - t) * width);
+}
+
+void MeasurementChart::panByPixels(double dx) {
+    const double perPixel = (m_axisX->max() - m_axisX->min()) / std::max(1.0, chart()->plotArea().width());
+    setXRange(m_axisX->min() - dx * perPixel, m_axisX->max() - dx * perPixel);
+}
+
+void MeasurementChart::resetView() {
+    m_userRange.reset();
+    refreshNow();
+}
+
+double MeasurementChart::valueAtPixel(double px) const {
+    const QRectF area = chart()->plotArea();
+    return m_axisX->min() + (px - area.left()) / std::max(1.0, area.width()) * (m_axisX->max() - m_axisX->min());
+}
+
+QString MeasurementChart::readoutAt(double x) const {
+    const plot::SeriesStore& angles = m_stores[decoder::kAngleSeries];
+    if (angles.empty()) return {};
+    std::size_t i = angles.lowerBound(x);
+    if (i == angles.size() || (i > 0 && x - angles.x(i - 1) < angles.x(i) - x)) --i;
+    const std::int32_t frame = angles.x(i);
+    const auto valueAt = [frame](const plot::SeriesStore& s) -> std::optional<double> {
+        const std::size_t k = s.lowerBound(frame);
+        if (k < s.size() && s.x(k) == frame) return s.y(k);
+        return std::nullopt;
+    };
+    auto speed = valueAt(m_stores[decoder::kSpeedEvenSeries]);
+    if (!speed) speed = valueAt(m_stores[decoder::kSpeedOddSeries]);
+    const auto aux = valueAt(m_stores[decoder::kAuxSeries]);
+    QString text = QStringLiteral("Отсчёт %1").arg(frame);
+    if (speed) text += QStringLiteral("   Обороты %1 об/мин").arg(*speed, 0, 'f', 0);
+    text += QStringLiteral("   Угол %1°").arg(angles.y(i) / 100, 0, 'g', 10);
+    if (aux) text += QStringLiteral("   Доп. %1").arg(*aux / 10, 0, 'f', 0);
+    return text;
+}
+
+QString MeasurementChart::readoutText() const { return m_readout->isVisible() ? m_readout->text() : QString(); }
+
+void MeasurementChart::updateMargins() {
+    // Margins in per cent of the chart's size: left 1, right 1, top 0, bottom 6.
+    const QSize s = size();
+    chart()->setMargins(QMargins(int(std::lround(s.width() * 0.01)), 0, int(std::lround(s.width() * 0.01)),
+                                 int(std::lround(s.height() * 0.06))));
+}
+
+void MeasurementChart::resizeEvent(QResizeEvent* event) {
+    QChartView::resizeEvent(event);
+    updateMargins();
+    refreshNow();
+}
+
+void MeasurementChart::wheelEvent(QWheelEvent* event) {
+    const double notches = event->angleDelta().y() / 120.0;
+    if (notches == 0) return;
+    zoomAround(std::pow(kWheelZoomStep, -notches), valueAtPixel(event->position().x()));
+    event->accept();
+}
+
+void MeasurementChart::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QChartView::mousePressEvent(event);
+    m_dragStart = event->position().toPoint();
+    m_rubberBanding = event->modifiers() & Qt::ShiftModifier;
+    if (m_rubberBanding) {
+        if (!m_rubberBand) m_rubberBand = new QRubberBand(QRubberBand::Rectangle, this);
+        m_rubberBand->setGeometry(QRect(*m_dragStart, QSize(1, height())));
+        m_rubberBand->show();
+    }
+    event->accept();
+}
+
+void MeasurementChart::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (m_dragStart && m_rubberBanding) {
+        const QRectF area = chart()->plotArea();
+        m_rubberBand->setGeometry(QRect(QPoint(std::min(pos.x(), m_dragStart->x()), int(area.top())),
+                                        QPoint(std::max(pos.x(), m_dragStart->x()), int(area.bottom()))));
+    } else if (m_dragStart) {
+        panByPixels(pos.x() - m_dragStart->x());
+        m_dragStart = pos;
+    }
+    const QString text = chart()->plotArea().contains(pos) ? readoutAt(valueAtPixel(pos.x())) : QString();
+    m_readout->setText(text);
+    m_readout->adjustSize();
+    m_readout->move(int(chart()->plotArea().right()) - m_readout->width() - 4, int(chart()->plotArea().top()) + 4);
+    m_readout->setVisible(!text.isEmpty());
+    event->accept();
+}
+
+void MeasurementChart::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !m_dragStart) return QChartView::mouseReleaseEvent(event);
+    if (m_rubberBanding) {
+        m_rubberBand->hide();
+        const double a = event->position().x();
+        const double b = m_dragStart->x();
+        if (std::abs(a - b) >= kRubberBandMinPixels)
+            setXRange(valueAtPixel(std::min(a, b)), valueAtPixel(std::max(a, b)));
+    }
+    m_dragStart.reset();
+    m_rubberBanding = false;
+    event->accept();
+}
+
+void MeasurementChart::mouseDoubleClickEvent(QMouseEvent* event) {
+    resetView();
+    event->accept();
+}
+
+void MeasurementChart::leaveEvent(QEvent* event) {
+    m_readout->hide();
+    QChartView::leaveEvent(event);
+}
+
+void MeasurementChart::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Сохранить график в PNG..."), this, &MeasurementChart::savePngRequested);
+    menu.addAction(QStringLiteral("Экспорт кадров в CSV..."), this, &MeasurementChart::exportCsvRequested);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Сбросить масштаб"), this, &MeasurementChart::resetView);
+    menu.exec(event->globalPos());
+}
+
+}  // namespace darvelon::ui

@@ -1,0 +1,85 @@
+#pragma once
+// The chart the decoder draws on. Points live in compact per-series stores; the chart widget
+// only ever holds what the visible x range needs (a min/max envelope per pixel column, or the
+// raw points once few are visible), handed over with one replace() per series. Redraws are
+// coalesced behind a short timer, so live data at any rate costs at most ~30 redraws a second.
+#include <QChartView>
+#include <QTimer>
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "decoder/plot_target.h"
+#include "plot/decimate.h"
+#include "plot/series_store.h"
+
+class QLineSeries;
+class QValueAxis;
+class QLabel;
+class QRubberBand;
+
+namespace darvelon::ui {
+
+class MeasurementChart : public QChartView, public decoder::PlotTarget {
+    Q_OBJECT
+public:
+    static constexpr int kRefreshIntervalMs = 34;  // under 30 redraws a second
+
+    explicit MeasurementChart(QWidget* parent = nullptr);
+
+    void add(int index, std::int32_t x, double y, decoder::Rgb colour) override;
+    void clear(int index);
+    // Redraws at once instead of at the next tick (after a replay, or in tests).
+    void refreshNow();
+
+    const plot::SeriesStore& store(int index) const { return m_stores[std::size_t(index)]; }
+    QLineSeries* series(int index) const { return m_series[std::size_t(index)]; }
+    QValueAxis* axisX() const { return m_axisX; }
+    QValueAxis* axisY() const { return m_axisY; }
+
+    // The view: following the data (the whole log, growing with live data) or a range the
+    // user chose by zooming or panning.
+    bool following() const { return !m_userRange; }
+    void setXRange(double x0, double x1);
+    void zoomAround(double factor, double anchorX);  // factor < 1 zooms in
+    void panByPixels(double dx);
+    void resetView();
+    std::pair<double, double> dataXRange() const;
+
+    // "sample, speed, angle, aux" of the frame nearest to x; empty when there is none.
+    QString readoutAt(double x) const;
+    QString readoutText() const;
+
+signals:
+    void savePngRequested();
+    void exportCsvRequested();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    void scheduleRefresh();
+    void updateMargins();
+    double valueAtPixel(double px) const;
+
+    std::array<plot::SeriesStore, decoder::kSeriesCount> m_stores;
+    std::array<QLineSeries*, decoder::kSeriesCount> m_series{};
+    QValueAxis* m_axisX;
+    QValueAxis* m_axisY;
+    QLabel* m_readout;
+    QRubberBand* m_rubberBand = nullptr;
+    QTimer m_refreshTimer;
+    std::optional<std::pair<double, double>> m_userRange;
+    std::optional<QPoint> m_dragStart;
+    bool m_rubberBanding = false;
+    std::vector<plot::PlotPoint> m_scratch;
+};
+
+}  // namespace darvelon::ui

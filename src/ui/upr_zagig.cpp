@@ -1,0 +1,145 @@
+#include "upr_zagig.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <filesystem>
+#include <fstream>
+
+#include "decoder/csv_export.h"
+#include "decoder/log_reader.h"
+#include "decoder/zero_divide.h"
+#include "measurement_chart.h"
+#include "serial/com_port.h"
+#include "message_boxes.h"
+#include "up_down.h"
+
+namespace darvelon::ui {
+
+namespace {
+
+QFont pixelFont(int pixels) {
+    QFont f(QStringLiteral("Sans Serif"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(pixels);
+    return f;
+}
+
+std::filesystem::path toPath(const QString& name) { return std::filesystem::path(name.toStdU16String()); }
+
+}  // namespace
+
+TfrmUprZagig::TfrmUprZagig(std::unique_ptr<FileDialogs> dialogs, QWidget* parent)
+    : QWidget(parent), m_dialogs(std::move(dialogs)) {
+    setObjectName("frmUprZagig");
+    setWindowTitle(QStringLiteral("Дарвелон v1.0"));
+    setFont(pixelFont(11));
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    // Client area of a 785 x 552 window with the usual frame; first shown at 260, 112.
+    resize(769, 513);
+    move(260, 112);
+
+    Label1 = new QLabel(QStringLiteral("COM"), this);
+    Label1->setObjectName("Label1");
+    Label1->setGeometry(8, 8, 44, 24);
+    Label1->setFont(pixelFont(19));
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    edtPortNumber = new QLineEdit(this);
+    edtPortNumber->setObjectName("edtPortNumber");
+    edtPortNumber->setGeometry(64, 8, 25, 21);
+    updPort = new UpDown(edtPortNumber, 1, 25, 1, this);
+    updPort->setObjectName("updPort");
+    updPort->setGeometry(89, 8, 16, 21);
+
+    btnOpenPort = new QPushButton(kCaptionIdle, this);
+    btnOpenPort->setObjectName("btnOpenPort");
+    btnOpenPort->setGeometry(136, 8, 193, 33);
+
+    Chart1 = new MeasurementChart(this);
+    Chart1->setObjectName("Chart1");
+    Chart1->setGeometry(0, 40, 761, 465);
+
+    btnOpenFile = new QPushButton(QStringLiteral("Открыть лог файл"), this);
+    btnOpenFile->setObjectName("btnOpenFile");
+    btnOpenFile->setGeometry(568, 8, 169, 25);
+
+    // The chart's top edge runs under the record button; keep the buttons whole on top.
+    btnOpenPort->raise();
+    btnOpenFile->raise();
+
+    setTabOrder(edtPortNumber, updPort);
+    setTabOrder(updPort, btnOpenPort);
+    setTabOrder(btnOpenPort, Chart1);
+    setTabOrder(Chart1, btnOpenFile);
+    Chart1->setFocusPolicy(Qt::StrongFocus);
+
+    connect(btnOpenPort, &QPushButton::clicked, this, [this] { runHandler(this, [this] { btnOpenPortClick(); }); });
+    connect(btnOpenFile, &QPushButton::clicked, this, [this] { runHandler(this, [this] { btnOpenFileClick(); }); });
+    connect(Chart1, &MeasurementChart::savePngRequested, this, [this] { runHandler(this, [this] { savePng(); }); });
+    connect(Chart1, &MeasurementChart::exportCsvRequested, this, [this] { runHandler(this, [this] { exportCsv(); }); });
+    connect(updPort, &UpDown::positionChanged, this, &TfrmUprZagig::updatePortTooltip);
+    updatePortTooltip();
+    FormCreate();
+}
+
+TfrmUprZagig::~TfrmUprZagig() = default;
+
+void TfrmUprZagig::FormCreate() {
+    Decoder.HavePrevFrame = false;
+    LiveToggle = false;
+}
+
+QString TfrmUprZagig::askFile(FileDialogKind kind, const QString& filter, QString& last) {
+    const QString name = m_dialogs->ask(kind, this, filter, last);
+    if (!name.isEmpty()) last = name;
+    return name;
+}
+
+void TfrmUprZagig::btnOpenFileClick() {
+    const QString name = askFile(FileDialogKind::Open, kLogFilter, m_lastOpenName);
+    if (name.isEmpty()) return;
+    const std::filesystem::path path = toPath(name);
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return;
+
+    decoder::LogReader log(path);
+    Decoder.FrameState = 0;
+    Decoder.SampleIndex = 0;
+    Decoder.HavePrevFrame = false;
+    ReplayToggle = false;
+    for (int i = 0; i < decoder::kSeriesCount; ++i) Chart1->clear(i);
+    m_shownLog = name;
+
+    struct RedrawAtTheEnd {
+        MeasurementChart* chart;
+        ~RedrawAtTheEnd() { chart->refreshNow(); }
+    } redraw{Chart1};
+    const decoder::ReplayOutcome outcome = decoder::decodeLog(log, Decoder, ReplayToggle, *Chart1);
+    if (outcome.zeroPeriod) throw decoder::EZeroDivide();
+}
+
+void TfrmUprZagig::savePng() {
+    const QString name = askFile(FileDialogKind::Save, QStringLiteral("Изображение PNG *.png|*.png|"), m_lastExportName);
+    if (name.isEmpty()) return;
+    if (!Chart1->grab().save(name, "PNG")) throw std::runtime_error("Cannot write file \"" + name.toStdString() + "\"");
+}
+
+void TfrmUprZagig::exportCsv() {
+    if (m_shownLog.isEmpty()) {
+        showNotice(this, QStringLiteral("Нет данных для экспорта"));
+        return;
+    }
+    const QString name = askFile(FileDialogKind::Save, QStringLiteral("Таблица CSV *.csv|*.csv|"), m_lastExportName);
+    if (name.isEmpty()) return;
+    std::ofstream out(toPath(name), std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("Cannot create file \"" + name.toStdString() + "\"");
+    const decoder::ReplayOutcome outcome = decoder::exportCsv(toPath(m_shownLog), out);
+    out.flush();
+    if (!out) throw std::runtime_error("Cannot write file \"" + name.toStdString() + "\"");
+    if (outcome.zeroPeriod) throw decoder::EZeroDivide();
+}
+
+}  // namespace darvelon::ui

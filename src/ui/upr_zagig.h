@@ -1,0 +1,87 @@
+#pragma once
+// The one window: port selector, the record and replay buttons, and the chart. It wires the
+// controls to the decoder, the chart, the serial port and the log file; the work itself lives
+// in those.
+#include <QWidget>
+#include <memory>
+#include <span>
+#include <utility>
+
+#include "decoder/frame_decoder.h"
+#include "file_dialogs.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace darvelon::serial {
+class TComPort;
+class TReadThread;
+}  // namespace darvelon::serial
+
+namespace darvelon::ui {
+
+class MeasurementChart;
+class UpDown;
+
+inline const QString kCaptionIdle = QStringLiteral("Открыть порт и файл");
+inline const QString kCaptionRecording = QStringLiteral("Закрыть порт и файл");
+inline const QString kLogFilter = QStringLiteral("Файл сбора данных работы системы *.dcc|*.dcc|");
+
+class TfrmUprZagig : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmUprZagig(std::unique_ptr<FileDialogs> dialogs = std::make_unique<QtFileDialogs>(),
+                          QWidget* parent = nullptr);
+    ~TfrmUprZagig() override;
+
+    // Controls, named as in the window's design.
+    QLabel* Label1;
+    QLineEdit* edtPortNumber;
+    UpDown* updPort;
+    QPushButton* btnOpenPort;
+    MeasurementChart* Chart1;
+    QPushButton* btnOpenFile;
+
+    // Window state shared by the recording and the replay.
+    decoder::TFrameDecoder Decoder;
+    bool LiveToggle = false;
+    bool ReplayToggle = false;
+
+    void btnOpenPortClick();
+    void btnOpenFileClick();
+    void SaveHarReal(serial::TReadThread& sender, std::span<const std::uint8_t> data);
+
+    bool recording() const;
+
+private:
+    void FormCreate();
+    void startRecording();
+    void stopRecording();
+    void onReceptionEnded(const QString& message);
+    void savePng();
+    void exportCsv();
+    void updatePortTooltip();
+    QString askFile(FileDialogKind kind, const QString& filter, QString& last);
+
+    // The log stays a plain descriptor: every byte goes to the operating system at once.
+    struct LogDescriptor {
+        int fd = -1;
+        LogDescriptor() = default;
+        explicit LogDescriptor(int d) : fd(d) {}
+        LogDescriptor(LogDescriptor&& o) noexcept : fd(std::exchange(o.fd, -1)) {}
+        LogDescriptor& operator=(LogDescriptor&& o) noexcept;
+        ~LogDescriptor();
+        int release() { return std::exchange(fd, -1); }
+        explicit operator bool() const { return fd >= 0; }
+    };
+    std::unique_ptr<FileDialogs> m_dialogs;
+    QString m_lastOpenName;
+    QString m_lastSaveName;
+    QString m_lastExportName;
+    QString m_shownLog;  // the log behind the chart, for the CSV export
+    std::unique_ptr<serial::TComPort> Port;
+    LogDescriptor LogFile;
+};
+
+}  // namespace darvelon::ui

@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <QLineSeries>
+#include <QPushButton>
+#include <QValueAxis>
+#include <filesystem>
+
+#include "decoder/plot_target.h"
+#include "support/frames.h"
+#include "support/gui_test_support.h"
+#include "ui/measurement_chart.h"
+#include "ui/upr_zagig.h"
+
+using namespace darvelon;
+using namespace darvelon::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class Replay : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto d = std::make_unique<ScriptedDialogs>();
+        dialogs = d.get();
+        window = std::make_unique<ui::TfrmUprZagig>(std::move(d));
+        window->show();  // the chart hands over raw points only once it has its real width
+        dir = fs::temp_directory_path() / ("darvelon-replay-" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        window.reset();
+        fs::remove_all(dir);
+    }
+    QString log(const std::string& name, const Bytes& bytes) {
+        writeFile(dir / name, bytes);
+        return QString::fromStdString((dir / name).string());
+    }
+    std::vector<ModalCapture> replay(const QString& answer) {
+        dialogs->answers->push_back(answer);
+        return captureModals([&] { window->btnOpenFile->click(); });
+    }
+    std::size_t points(int series) const { return window->Chart1->store(series).size(); }
+    std::array<std::size_t, 4> counts() const { return {points(0), points(1), points(2), points(3)}; }
+
+    ScriptedDialogs* dialogs = nullptr;
+    std::unique_ptr<ui::TfrmUprZagig> window;
+    fs::path dir;
+};
+
+}  // namespace
+
+TEST_F(Replay, TwoFramesPlotOnePointInSeries3Series2AndSeries4) {
+    const auto boxes = replay(log("two.dcc", concat({frame(36000, 0, 5), frame(72000, 36000, 7)})));
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(counts(), (std::array<std::size_t, 4>{0, 1, 1, 1}));
+    const auto& chart = *window->Chart1;
+    EXPECT_EQ(chart.store(2).y(0), 999);
+    EXPECT_EQ(chart.store(1).y(0), 18000);
+    EXPECT_EQ(chart.store(3).y(0), 70);
+    EXPECT_EQ(chart.store(2).x(0), 0);
+    // Colours: speed blue, angle black, aux green; the chart draws each series in its colour.
+    EXPECT_EQ(chart.series(2)->pen().color(), QColor(0, 0, 255));
+    EXPECT_EQ(chart.series(1)->pen().color(), QColor(0, 0, 0));
+    EXPECT_EQ(chart.series(3)->pen().color(), QColor(0, 128, 0));
+    EXPECT_EQ(chart.axisY()->max(), 18000);
+    EXPECT_EQ(chart.series(1)->count(), 1);
+}
+
+TEST_F(Replay, NFramesAlternateSpeedBetweenSeries3AndSeries1) {
+    replay(log("many.dcc", concat({{0x01, 0x02, 0xFF}, steadyFrames(11), {0xFF, 0xFF, 0x00}})));
+    EXPECT_EQ(counts(), (std::array<std::size_t, 4>{5, 10, 5, 10}));
+    const auto& chart = *window->Chart1;
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(chart.store(2).x(i), std::int32_t(2 * i));
+        EXPECT_EQ(chart.store(0).x(i), std::int32_t(2 * i + 1));
+    }
+    EXPECT_EQ(window->Decoder.SampleIndex, 10);
+    EXPECT_EQ(chart.axisX()->min(), 0);
+    EXPECT_EQ(chart.axisX()->max(), 9);
+}
+
+TEST_F(Replay, EmptyFileOrSingleFrameClearsTheChartAndPlotsNothing) {
+    replay(log("many.dcc", steadyFrames(5)));
+    ASSERT_EQ(points(1), 4u);
+    replay(log("one.dcc", frame(100, 0, 0)));
+    EXPECT_EQ(counts(), (std::array<std::size_t, 4>{}));
+    replay(log("many.dcc", steadyFrames(5)));
+    replay(log("empty.dcc", {}));
+    EXPECT_EQ(counts(), (std::array<std::size_t, 4>{}));
+    EXPECT_EQ(window->Chart1->axisY()->max(), 0);
+}
+
+TEST_F(Replay, CancelOrAMissingFileLeavesTheChartAsItWas) {
+    replay(log("many.dcc", steadyFrames(5)));
+    const auto before = counts();
+    EXPECT_TRUE(replay("").empty());
+    EXPECT_TRUE(replay(QString::fromStdString((dir / "nope.dcc").string())).empty());
+    EXPECT_EQ(counts(), before);
+}
+
+TEST_F(Replay, ZeroPeriodShowsTheErrorAndKeepsThePointsSoFar) {
+    const auto boxes = replay(log("zero.dcc", concat({steadyFrames(4), frame(3 * 7200, 0, 0), steadyFrames(3)})));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Floating point division by zero.");
+    EXPECT_EQ(counts(), (std::array<std::size_t, 4>{1, 3, 2, 3}));
+    EXPECT_EQ(window->Chart1->series(1)->count(), 3);  // drawn, not just stored
+}
+
+TEST_F(Replay, UnreadableFileShowsTheSystemsReasonAndChangesNothing) {
+    replay(log("many.dcc", steadyFrames(5)));
+    const auto boxes = replay(QString::fromStdString(dir.string()));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text.toStdString(), "Cannot open file \"" + dir.string() + "\". Is a directory.");
+    EXPECT_EQ(points(1), 4u);
+}
+
+TEST_F(Replay, DialogUsesTheLogFilterAndRemembersTheLastChoice) {
+    const QString name = log("ab.dcc", steadyFrames(3));
+    replay(name);
+    replay("");
+    ASSERT_EQ(dialogs->asked.size(), 2u);
+    EXPECT_EQ(dialogs->asked[0].filter, "Файл сбора данных работы системы *.dcc|*.dcc|");
+    EXPECT_EQ(dialogs->asked[0].kind, ui::FileDialogKind::Open);
+    EXPECT_EQ(dialogs->asked[1].initial, name);
+}
+
+TEST_F(Replay, ReplayingTwiceGivesTheSameChart) {
+    const QString name = log("twice.dcc", steadyFrames(50, 4000));
+    replay(name);
+    std::vector<double> first;
+    for (int s = 0; s < 4; ++s)
+        for (std::size_t i = 0; i < points(s); ++i) first.push_back(window->Chart1->store(s).y(i));
+    replay(name);
+    std::vector<double> second;
+    for (int s = 0; s < 4; ++s)
+        for (std::size_t i = 0; i < points(s); ++i) second.push_back(window->Chart1->store(s).y(i));
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first.size(), 3u * 49);
+}
