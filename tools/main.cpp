@@ -2,12 +2,20 @@
 #include <CLI/CLI.hpp>
 
 #include "decode_command.h"
+#include "ports_command.h"
+#include "record_command.h"
+#include "simulate_command.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"Darvelon companion tool: decode logs without the window."};
+    CLI::App app{
+        "Darvelon companion tool: a simulated device, headless recording, the port list and log decoding.\n"
+        "Wrong usage prints a message and exits with status 100 or above."};
     app.name("darvelon-cli");
     app.require_subcommand(1);
     int exitCode = 0;
+    darvelon::cli::addSimulateCommand(app, exitCode);
+    darvelon::cli::addRecordCommand(app, exitCode);
+    darvelon::cli::addPortsCommand(app, exitCode);
     darvelon::cli::addDecodeCommand(app, exitCode);
     CLI11_PARSE(app, argc, argv);
     return exitCode;

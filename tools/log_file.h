@@ -1,0 +1,34 @@
+#pragma once
+// The log a headless recording writes: every byte handed to the operating system on its own, as
+// the window does, so the file holds every processed byte whatever happens to the process.
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+
+namespace darvelon::cli {
+
+class LogFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class LogFile {
+public:
+    // Creates the log; an existing file is replaced only when `replace`. Throws LogFileError,
+    // whose message says why (an existing file included).
+    LogFile(const std::filesystem::path& path, bool replace);
+    ~LogFile();
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+
+    void append(std::uint8_t byte);  // one write(2); throws LogFileError
+    void close();                    // throws LogFileError when the system reports a failure
+    std::uint64_t size() const { return m_size; }
+
+private:
+    std::filesystem::path m_path;
+    int m_fd = -1;
+    std::uint64_t m_size = 0;
+};
+
+}  // namespace darvelon::cli

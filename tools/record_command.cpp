@@ -1,0 +1,139 @@
+#include "record_command.h"
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+#include "decoder/frame_decoder.h"
+#include "log_file.h"
+#include "recording_status.h"
+#include "serial/com_port.h"
+#include "stop_signals.h"
+
+namespace darvelon::cli {
+namespace {
+
+constexpr int kPortExit = 1;
+constexpr int kLogExit = 2;
+constexpr int kStatusIntervalMs = 250;
+
+struct RecordOptions {
+    int port = 1;
+    bool force = false;
+    std::string log;
+};
+
+int runRecord(const RecordOptions& options) {
+    // Installed before Qt or the receive thread start, so every thread sees the handlers.
+    const StopSignals stop;
+    int argc = 1;
+    char name[] = "darvelon-cli";
+    char* argv[] = {name, nullptr};
+    const QCoreApplication app(argc, argv);
+
+    std::error_code error;
+    if (!options.force && std::filesystem::exists(std::filesystem::symlink_status(options.log, error))) {
+        std::cerr << "darvelon-cli: " << options.log << " exists; use --force to replace it\n";
+        return kLogExit;
+    }
+    // The port first: a mistyped port number then leaves no empty log behind that would need
+    // --force on the next try.
+    std::unique_ptr<serial::TComPort> port;
+    try {
+        port = std::make_unique<serial::TComPort>(static_cast<std::uint8_t>(options.port));
+    } catch (const serial::EComPortError& e) {
+        std::cerr << "darvelon-cli: " << e.what() << " (`darvelon-cli ports` shows what each COM number stands for)\n";
+        return kPortExit;
+    }
+    std::optional<LogFile> log;
+    try {
+        log.emplace(options.log, options.force);
+    } catch (const LogFileError& e) {
+        std::cerr << "darvelon-cli: " << e.what() << "\n";
+        return kLogExit;
+    }
+
+    decoder::TFrameDecoder decoder;
+    bool toggle = false;
+    RecordingStatus status;
+    int exitCode = 0;
+    bool logFailed = false;
+    const bool showStatus = ::isatty(STDERR_FILENO) == 1;
+    QElapsedTimer elapsed;
+    elapsed.start();
+
+    port->OnRead = [&](serial::TReadThread&, std::span<const std::uint8_t> data) {
+        // Logged before it is decoded, byte by byte, as in the window: a failed write leaves a
+        // log that holds exactly the bytes decoded so far.
+        for (const std::uint8_t& byte : data) {
+            try {
+                log->append(byte);
+            } catch (const LogFileError&) {
+                logFailed = true;
+                throw;  // ends reception; OnReceptionEnded reports it
+            }
+            status.countBytes(1);
+            // A zero period is one bad frame of a live stream: counted, skipped, recording goes on.
+            if (decoder.feed(std::span(&byte, 1), toggle, status).zeroPeriod) status.countZeroPeriod();
+        }
+    };
+    port->OnReceptionEnded = [&](const std::string& message) {
+        if (showStatus) std::cerr << "\r\033[K";
+        std::cerr << "darvelon-cli: " << message << "\n";
+        exitCode = logFailed ? kLogExit : kPortExit;
+        QCoreApplication::quit();
+    };
+
+    QSocketNotifier stopNotifier(stop.fd(), QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    QTimer statusTimer;
+    if (showStatus) {
+        QObject::connect(&statusTimer, &QTimer::timeout, [&] {
+            std::cerr << "\r\033[K" << status.line(elapsed.elapsed() / 1000.0) << std::flush;
+        });
+        statusTimer.start(kStatusIntervalMs);
+    }
+
+    QCoreApplication::exec();
+
+    // Reception ends before the log closes, so no byte arrives for a closed file.
+    port.reset();
+    try {
+        log->close();
+    } catch (const LogFileError& e) {
+        std::cerr << "darvelon-cli: " << e.what() << "\n";
+        exitCode = kLogExit;
+    }
+    if (showStatus) std::cerr << "\r\033[K";
+    std::cerr << "Recorded " << status.line(elapsed.elapsed() / 1000.0) << " to " << options.log << "\n";
+    return exitCode;
+}
+
+}  // namespace
+
+void addRecordCommand(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<RecordOptions>();
+    CLI::App* cmd = app.add_subcommand(
+        "record",
+        "Record COMn into a .dcc log without the window: every received byte goes to the log\n"
+        "unchanged, one write per byte, and is decoded as the window does (frames with a zero\n"
+        "period are counted and skipped). On a terminal, stderr shows bytes, frames, the latest\n"
+        "rpm and angle and the elapsed time. Ctrl-C, SIGTERM or SIGHUP stop it with the log complete.\n"
+        "Exit status: 0 stopped by a signal, log complete; 1 the port could not be opened or\n"
+        "failed during the recording (its message is printed, the log is kept); 2 the log exists\n"
+        "(without --force) or could not be created, written or closed.");
+    cmd->add_option("--port", options->port, "COM number to record from, 1 to 25")
+        ->check(CLI::Range(1, 25))
+        ->capture_default_str();
+    cmd->add_flag("--force", options->force, "Replace LOG if it exists");
+    cmd->add_option("LOG", options->log, "The log file to create")->required();
+    cmd->callback([options, &exitCode] { exitCode = runRecord(*options); });
+}
+
+}  // namespace darvelon::cli
