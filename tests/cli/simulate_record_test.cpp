@@ -1,0 +1,175 @@
+// darvelon-cli simulate and record as two processes meeting on a real pty, the way a user runs
+// them: the log must be exactly what the simulated device sent.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <regex>
+
+#include "cli_process.h"
+#include <fstream>
+#include "simulator/frame_generator.h"
+
+namespace darvelon::cli::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using simulator::Glitch;
+using simulator::Profile;
+using simulator::StreamSettings;
+
+fs::path entryFor(const ScratchDir& dataHome, int port) {
+    return dataHome.path() / "darvelon" / "ports" / ("com" + std::to_string(port));
+}
+
+bool isPrefix(const std::vector<std::uint8_t>& part, const std::vector<std::uint8_t>& whole) {
+    return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
+}
+
+struct IdenticalCase {
+    const char* name;
+    Profile profile;
+    double seconds;
+    const char* speed;
+    std::uintmax_t atLeastBytes;
+};
+
+void PrintTo(const IdenticalCase& c, std::ostream* out) { *out << c.name; }
+
+class RecordOverPty : public ::testing::TestWithParam<IdenticalCase> {};
+
+TEST_P(RecordOverPty, LogIsByteIdenticalToWhatTheDeviceSent) {
+    const IdenticalCase c = GetParam();
+    ScratchDir dir;
+    const StreamSettings settings{c.profile, 11, c.seconds, {Glitch::Garbage}};
+    const auto expected = simulator::generateStream(settings);
+    ASSERT_GE(expected.size(), c.atLeastBytes);
+    const int port = 3;
+
+    CliProcess simulate({"simulate", "--port", std::to_string(port), "--seconds", std::to_string(c.seconds),
+                         "--speed", c.speed, "--seed", "11", "--profile", std::string(nameOf(c.profile)),
+                         "--glitch", "garbage"},
+                        dir.path(), dir.path(), "simulate");
+    ASSERT_TRUE(eventually([&] { return fs::is_symlink(entryFor(dir, port)); })) << simulate.standardError();
+    const fs::path log = dir / "engine.dcc";
+    CliProcess record({"record", "--port", std::to_string(port), log.string()}, dir.path(), dir.path(), "record");
+
+    // The device has sent everything once the log is as long as the stream; then the operator
+    // stops the recording and the simulator, its listener gone, ends by itself.
+    ASSERT_TRUE(eventually([&] { return sizeOr0(log) >= expected.size() || !record.running(); }))
+        << record.standardError();
+    record.signal(SIGINT);
+    EXPECT_EQ(record.waitExit(), 0) << record.standardError();
+    EXPECT_EQ(simulate.waitExit(), 0) << simulate.standardError();
+    EXPECT_TRUE(readBytes(log) == expected) << "log " << sizeOr0(log) << " bytes, sent " << expected.size();
+    EXPECT_FALSE(fs::exists(fs::symlink_status(entryFor(dir, port))));
+    EXPECT_NE(record.standardError().find("Recorded " + std::to_string(expected.size()) + " bytes"),
+              std::string::npos)
+        << record.standardError();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Speeds, RecordOverPty,
+    ::testing::Values(IdenticalCase{"Realtime", Profile::Idle, 1.5, "realtime", 300},
+                      // 6000 s of racing is a little over 10 MB.
+                      IdenticalCase{"MaxTenMegabytes", Profile::Race, 6000, "max", 10'000'000}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class StopSignal : public ::testing::TestWithParam<int> {};
+
+TEST_P(StopSignal, EndsTheRecordingWithACompleteLog) {
+    ScratchDir dir;
+    const int port = 4;
+    CliProcess simulate({"simulate", "--port", std::to_string(port), "--seed", "3", "--profile", "sweep"}, dir.path(),
+                        dir.path(), "simulate");
+    ASSERT_TRUE(eventually([&] { return fs::is_symlink(entryFor(dir, port)); })) << simulate.standardError();
+    const fs::path log = dir / "stopped.dcc";
+    CliProcess record({"record", "--port", std::to_string(port), log.string()}, dir.path(), dir.path(), "record");
+    ASSERT_TRUE(eventually([&] { return sizeOr0(log) >= 1000 || !record.running(); })) << record.standardError();
+
+    // While it records, the port is taken.
+    const Finished ports = runCli({"ports"}, dir.path(), dir.path(), "ports");
+    EXPECT_TRUE(std::regex_search(ports.out, std::regex("COM4 +/dev/pts/[0-9]+ +pinned +not available: in use")))
+        << ports.out;
+
+    record.signal(GetParam());
+    EXPECT_EQ(record.waitExit(), 0) << record.standardError();
+    const auto bytes = readBytes(log);
+    // Every byte the recording took is in the log, in order: a prefix of the device's stream.
+    // 20 minutes of stream is far more than the recording can have seen.
+    const auto sent = simulator::generateStream({Profile::Sweep, 3, 1200.0, {}});
+    EXPECT_GE(bytes.size(), 1000u);
+    EXPECT_TRUE(isPrefix(bytes, sent));
+    EXPECT_NE(record.standardError().find("Recorded " + std::to_string(bytes.size()) + " bytes"), std::string::npos)
+        << record.standardError();
+
+    simulate.signal(SIGINT);
+    EXPECT_EQ(simulate.waitExit(), 0) << simulate.standardError();
+    EXPECT_FALSE(fs::exists(fs::symlink_status(entryFor(dir, port))));
+}
+
+INSTANTIATE_TEST_SUITE_P(CtrlCAndTerm, StopSignal, ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto& info) { return std::string(info.param == SIGINT ? "SIGINT" : "SIGTERM"); });
+
+TEST(RecordOverPty, DeviceHangUpEndsTheRecordingWithThePortsMessageAndKeepsTheLog) {
+    ScratchDir dir;
+    const int port = 5;
+    CliProcess simulate({"simulate", "--port", "5", "--seconds", "3", "--speed", "max", "--seed", "8", "--glitch",
+                         "hangup"},
+                        dir.path(), dir.path(), "simulate");
+    ASSERT_TRUE(eventually([&] { return fs::is_symlink(entryFor(dir, port)); })) << simulate.standardError();
+    const fs::path log = dir / "hungup.dcc";
+    CliProcess record({"record", "--port", "5", log.string()}, dir.path(), dir.path(), "record");
+    EXPECT_EQ(record.waitExit(), 1) << record.standardError();
+    EXPECT_NE(record.standardError().find("Error reading port COM5"), std::string::npos) << record.standardError();
+    EXPECT_EQ(simulate.waitExit(), 0) << simulate.standardError();
+    // The kernel may drop what the reader had not taken when the line hung up; what is there is
+    // the stream's beginning.
+    const auto sent = simulator::generateStream({Profile::Sweep, 8, 3.0, {Glitch::HangUp}});
+    const auto bytes = readBytes(log);
+    EXPECT_TRUE(isPrefix(bytes, sent)) << bytes.size() << " of " << sent.size();
+}
+
+TEST(RecordRefusal, AnExistingLogIsLeftAloneWithoutForce) {
+    ScratchDir dir;
+    const fs::path log = dir / "precious.dcc";
+    std::ofstream(log) << "keep me";
+    const Finished refused = runCli({"record", "--port", "9", log.string()}, dir.path(), dir.path(), "refused");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("--force"), std::string::npos) << refused.err;
+    // With --force the port comes first: no device on COM9, so the file is still untouched.
+    const Finished noPort = runCli({"record", "--force", "--port", "9", log.string()}, dir.path(), dir.path(), "noport");
+    EXPECT_EQ(noPort.status, 1);
+    EXPECT_NE(noPort.err.find("Error opening port COM9"), std::string::npos) << noPort.err;
+    const auto kept = readBytes(log);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "keep me");
+}
+
+TEST(SimulateOutput, WritesTheGeneratorsStreamWithTheGlitchesAsked) {
+    ScratchDir dir;
+    const fs::path log = dir / "sim.dcc";
+    const Finished done = runCli({"simulate", "--output", log.string(), "--seconds", "40", "--profile", "race",
+                                  "--seed", "9", "--glitch", "garbage", "zero-period"},
+                                 dir.path(), dir.path(), "simulate");
+    EXPECT_EQ(done.status, 0) << done.err;
+    EXPECT_TRUE(readBytes(log) ==
+                simulator::generateStream({Profile::Race, 9, 40.0, {Glitch::Garbage, Glitch::ZeroPeriod}}));
+    // decode agrees that a zero period sits in it.
+    const Finished decoded = runCli({"decode", log.string()}, dir.path(), dir.path(), "decode");
+    EXPECT_EQ(decoded.status, 1);
+    EXPECT_NE(decoded.err.find("Floating point division by zero"), std::string::npos);
+}
+
+TEST(SimulateOutput, RefusesUsageThatCannotEnd) {
+    ScratchDir dir;
+    // A log needs a length, and a port and a log at once make no sense.
+    EXPECT_GE(runCli({"simulate", "--output", (dir / "x.dcc").string()}, dir.path(), dir.path(), "a").status, 100);
+    EXPECT_GE(runCli({"simulate", "--output", (dir / "x.dcc").string(), "--seconds", "1", "--port", "2"}, dir.path(),
+                     dir.path(), "b")
+                  .status,
+              100);
+    EXPECT_FALSE(fs::exists(dir / "x.dcc"));
+}
+
+}  // namespace
+}  // namespace darvelon::cli::testing
