@@ -11,8 +11,12 @@ double speedRpmNative(std::uint32_t d) {
     long double q = 1'200'000.0L / static_cast<long double>(d);
     q = q / 2.0L;
     q = q * 60.0L;
-    // The conversion truncates toward zero, like the original Trunc; q < 2^26 always.
-    return static_cast<double>(static_cast<std::int64_t>(q));
+    // Truncating an x87 value directly means switching the rounding mode, which stalls. Rounding
+    // to double first is monotone, so it lands on trunc(q) or one above it (when q sits just
+    // below a whole number); the comparison in extended precision takes the one back.
+    auto whole = static_cast<std::int64_t>(static_cast<double>(q));
+    if (static_cast<long double>(whole) > q) --whole;
+    return static_cast<double>(whole);
 }
 
 Angle angleNative(std::int32_t diff, std::uint32_t d) {

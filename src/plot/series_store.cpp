@@ -1,22 +1,29 @@
 #include "series_store.h"
 
 #include <algorithm>
+#if __has_include(<sys/mman.h>)
+#include <sys/mman.h>
+#endif
+
 #include <cmath>
+#include <cstdlib>
+#include <new>
+#include <type_traits>
 
 namespace darvelon::plot {
 
 void SeriesStore::append(std::int32_t x, double y) {
-    if (m_size && x < this->x(m_size - 1)) {
+    if (m_size && x < m_lastX) {
         insertOutOfOrder(x, y);
         return;
     }
-    Chunk* c = m_chunks.empty() ? nullptr : m_chunks.back().get();
+    Chunk* c = m_chunks.empty() ? nullptr : m_chunks.back();
     const bool fits = c && c->count < kChunkPoints &&
                       std::int64_t{x} - c->xBase <= std::numeric_limits<std::uint16_t>::max();
     if (!fits) {
-        m_chunks.push_back(std::make_unique<Chunk>());
+        c = newChunk();
+        m_chunks.push_back(c);
         m_chunkStart.push_back(m_size);
-        c = m_chunks.back().get();
         c->xBase = x;
     }
     const std::uint32_t k = c->count++;
@@ -25,6 +32,7 @@ void SeriesStore::append(std::int32_t x, double y) {
     c->blocks[k / kBlockPoints].include(y);
     c->all.include(y);
     m_all.include(y);
+    m_lastX = x;
     ++m_size;
 }
 
@@ -38,6 +46,37 @@ void SeriesStore::insertOutOfOrder(std::int32_t x, double y) {
     points.insert(at, {x, y});
     clear();
     for (const auto& [px, py] : points) append(px, py);
+}
+
+#ifdef _WIN32
+#include <malloc.h>
+namespace {
+void* allocateSlab(std::size_t bytes) { return _aligned_malloc(bytes, bytes); }
+}  // namespace
+void SeriesStore::SlabFree::operator()(void* p) const { _aligned_free(p); }
+#else
+namespace {
+void* allocateSlab(std::size_t bytes) { return std::aligned_alloc(bytes, bytes); }
+}  // namespace
+void SeriesStore::SlabFree::operator()(void* p) const { std::free(p); }
+#endif
+
+SeriesStore::Chunk* SeriesStore::newChunk() {
+    static_assert(std::is_trivially_destructible_v<Chunk>, "chunks are dropped with their slab");
+    constexpr std::size_t perSlab = kSlabBytes / sizeof(Chunk);
+    const std::size_t slab = m_chunks.size() / perSlab;
+    if (slab == m_slabs.size()) {
+        void* memory = allocateSlab(kSlabBytes);
+        if (!memory) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+        ::madvise(memory, kSlabBytes, MADV_HUGEPAGE);
+#endif
+        m_slabs.emplace_back(static_cast<std::byte*>(memory));
+    }
+    void* place = m_slabs[slab].get() + (m_chunks.size() % perSlab) * sizeof(Chunk);
+    // Default-initialised on purpose: only the summaries need a start value, not the 40 KB of
+    // point arrays.
+    return new (place) Chunk;
 }
 
 void SeriesStore::clear() {
@@ -54,7 +93,7 @@ std::size_t SeriesStore::chunkOf(std::size_t i) const {
 
 std::pair<const SeriesStore::Chunk*, std::size_t> SeriesStore::locate(std::size_t i) const {
     const std::size_t c = chunkOf(i);
-    return {m_chunks[c].get(), i - m_chunkStart[c]};
+    return {m_chunks[c], i - m_chunkStart[c]};
 }
 
 std::int32_t SeriesStore::x(std::size_t i) const {
@@ -115,7 +154,7 @@ MinMax SeriesStore::range(std::size_t begin, std::size_t end) const {
 }
 
 std::size_t SeriesStore::memoryBytes() const {
-    return m_chunks.size() * sizeof(Chunk) + m_chunks.capacity() * sizeof(void*) +
+    return m_slabs.size() * kSlabBytes + m_chunks.capacity() * sizeof(void*) +
            m_chunkStart.capacity() * sizeof(std::size_t) + sizeof(*this);
 }
 

@@ -4,6 +4,7 @@
 // hour of full-rate data stays far below what the chart widget would need for the same points.
 #include <array>
 #include <cstddef>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -60,13 +61,25 @@ private:
         std::array<double, kChunkPoints> y;
         std::array<MinMax, kChunkPoints / kBlockPoints> blocks;
     };
+    // Chunks are carved out of 2 MiB slabs that the kernel may back with huge pages: an hour of
+    // data then costs a few dozen page faults instead of tens of thousands. Slabs are kept
+    // across clear(), so replaying again touches no new memory.
+    struct SlabFree {
+        void operator()(void* p) const;
+    };
+    using Slab = std::unique_ptr<std::byte, SlabFree>;
+    static constexpr std::size_t kSlabBytes = std::size_t{2} << 20;
+    Chunk* newChunk();
+
     std::pair<const Chunk*, std::size_t> locate(std::size_t i) const;
     std::size_t chunkOf(std::size_t i) const;
     void insertOutOfOrder(std::int32_t x, double y);
 
-    std::vector<std::unique_ptr<Chunk>> m_chunks;
+    std::vector<Slab> m_slabs;
+    std::vector<Chunk*> m_chunks;  // in order; they live in m_slabs
     std::vector<std::size_t> m_chunkStart;  // global index of each chunk's first point
     std::size_t m_size = 0;
+    std::int32_t m_lastX = 0;  // valid while m_size > 0
     MinMax m_all;
 };
 

@@ -124,6 +124,7 @@ std::pair<double, double> MeasurementChart::dataXRange() const {
 
 void MeasurementChart::refreshNow() {
     m_refreshTimer.stop();
+    ++m_refreshCount;
     auto [x0, x1] = m_userRange ? *m_userRange : dataXRange();
     if (x1 <= x0) x1 = x0 + 1;  // one point, or none: the axis still needs a width
     double maxY = 0;
@@ -216,22 +217,23 @@ void MeasurementChart::wheelEvent(QWheelEvent* event) {
 
 void MeasurementChart::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return QChartView::mousePressEvent(event);
-    m_dragStart = event->position().toPoint();
+    m_dragStart = event->position();
     m_rubberBanding = event->modifiers() & Qt::ShiftModifier;
     if (m_rubberBanding) {
         if (!m_rubberBand) m_rubberBand = new QRubberBand(QRubberBand::Rectangle, this);
-        m_rubberBand->setGeometry(QRect(*m_dragStart, QSize(1, height())));
+        m_rubberBand->setGeometry(QRect(m_dragStart->toPoint(), QSize(1, height())));
         m_rubberBand->show();
     }
     event->accept();
 }
 
 void MeasurementChart::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint pos = event->position().toPoint();
+    const QPointF pos = event->position();
     if (m_dragStart && m_rubberBanding) {
         const QRectF area = chart()->plotArea();
-        m_rubberBand->setGeometry(QRect(QPoint(std::min(pos.x(), m_dragStart->x()), int(area.top())),
-                                        QPoint(std::max(pos.x(), m_dragStart->x()), int(area.bottom()))));
+        m_rubberBand->setGeometry(QRectF(QPointF(std::min(pos.x(), m_dragStart->x()), area.top()),
+                                         QPointF(std::max(pos.x(), m_dragStart->x()), area.bottom()))
+                                      .toRect());
     } else if (m_dragStart) {
         panByPixels(pos.x() - m_dragStart->x());
         m_dragStart = pos;

@@ -31,6 +31,8 @@ public:
     void clear(int index);
     // Redraws at once instead of at the next tick (after a replay, or in tests).
     void refreshNow();
+    // How many times the series were handed over: shows the coalescing at work.
+    std::uint64_t refreshCount() const { return m_refreshCount; }
 
     const plot::SeriesStore& store(int index) const { return m_stores[std::size_t(index)]; }
     QLineSeries* series(int index) const { return m_series[std::size_t(index)]; }
@@ -77,8 +79,9 @@ private:
     QRubberBand* m_rubberBand = nullptr;
     QTimer m_refreshTimer;
     std::optional<std::pair<double, double>> m_userRange;
-    std::optional<QPoint> m_dragStart;
+    std::optional<QPointF> m_dragStart;
     bool m_rubberBanding = false;
+    std::uint64_t m_refreshCount = 0;
     std::vector<plot::PlotPoint> m_scratch;
 };
 

@@ -7,6 +7,9 @@
 #include <QEventLoop>
 #include <QLineSeries>
 #include <QValueAxis>
+#include <QWheelEvent>
+#include <QMouseEvent>
+#include <QApplication>
 #include <cmath>
 
 #include "decoder/plot_target.h"
@@ -118,4 +121,58 @@ TEST_F(Chart, ReadoutShowsTheNearestFrame) {
     EXPECT_EQ(chart.readoutAt(7), "Отсчёт 1   Обороты 1000 об/мин   Угол -2.5°   Доп. 255");
     chart.clear(1);
     EXPECT_EQ(chart.readoutAt(0), "");
+}
+
+// The real input events, not just the functions behind them.
+TEST_F(Chart, WheelZoomsAroundTheCursorDragPansDoubleClickReturnsToFollowing) {
+    fill(10'000);
+    const QRectF area = chart.chart()->plotArea();
+    const QPointF middle = area.center();
+    const double valueUnderCursor = chart.axisX()->min() + (middle.x() - area.left()) / area.width() *
+                                                               (chart.axisX()->max() - chart.axisX()->min());
+    QWheelEvent wheel(middle, chart.mapToGlobal(middle.toPoint()), {}, {0, 120}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(chart.viewport(), &wheel);
+    EXPECT_FALSE(chart.following());
+    const double width = chart.axisX()->max() - chart.axisX()->min();
+    EXPECT_NEAR(width, 9999 / 1.25, 1e-6);
+    const double after = chart.axisX()->min() + (middle.x() - area.left()) / area.width() * width;
+    EXPECT_NEAR(after, valueUnderCursor, 1e-6);
+
+    const double before = chart.axisX()->min();
+    const auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods = {}) {
+        QMouseEvent e(type, at, chart.mapToGlobal(at.toPoint()), Qt::LeftButton, buttons, mods);
+        QApplication::sendEvent(chart.viewport(), &e);
+    };
+    send(QEvent::MouseButtonPress, middle, Qt::LeftButton);
+    send(QEvent::MouseMove, middle + QPointF(-50, 0), Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, middle + QPointF(-50, 0), Qt::NoButton);
+    EXPECT_GT(chart.axisX()->min(), before);  // dragging left shows later samples
+    EXPECT_NEAR(chart.axisX()->max() - chart.axisX()->min(), width, 1e-6);
+
+    // Shift+drag: zoom to the band.
+    const double bandFrom = chart.axisX()->min() + (area.left() + 100 - area.left()) / area.width() * width;
+    send(QEvent::MouseButtonPress, {area.left() + 100, middle.y()}, Qt::LeftButton, Qt::ShiftModifier);
+    send(QEvent::MouseMove, {area.left() + 300, middle.y()}, Qt::LeftButton, Qt::ShiftModifier);
+    send(QEvent::MouseButtonRelease, {area.left() + 300, middle.y()}, Qt::NoButton, Qt::ShiftModifier);
+    EXPECT_NEAR(chart.axisX()->min(), bandFrom, 1e-6);
+    EXPECT_NEAR(chart.axisX()->max() - chart.axisX()->min(), 200 / area.width() * width, 1e-6);
+
+    send(QEvent::MouseButtonDblClick, middle, Qt::LeftButton);
+    EXPECT_TRUE(chart.following());
+    EXPECT_EQ(chart.axisX()->min(), 0);
+    EXPECT_EQ(chart.axisX()->max(), 9999);
+}
+
+TEST_F(Chart, InteractionNeverMovesTheChartWidget) {
+    QWidget parent;
+    parent.resize(769, 513);
+    chart.setParent(&parent);
+    chart.setGeometry(0, 40, 761, 465);
+    fill(1000);
+    chart.zoomAround(0.1, 500);
+    chart.panByPixels(30);
+    chart.resetView();
+    EXPECT_EQ(chart.geometry(), QRect(0, 40, 761, 465));
+    chart.setParent(nullptr);  // the fixture owns it
 }

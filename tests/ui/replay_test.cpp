@@ -3,7 +3,9 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QValueAxis>
+#include <QImage>
 #include <filesystem>
+#include <fstream>
 
 #include "decoder/plot_target.h"
 #include "support/frames.h"
@@ -136,4 +138,27 @@ TEST_F(Replay, ReplayingTwiceGivesTheSameChart) {
         for (std::size_t i = 0; i < points(s); ++i) second.push_back(window->Chart1->store(s).y(i));
     EXPECT_EQ(first, second);
     EXPECT_EQ(first.size(), 3u * 49);
+}
+
+TEST_F(Replay, CsvExportWritesTheShownLogsFramesAndPngSavesTheChart) {
+    const QString name = log("export.dcc", concat({frame(36000, 0, 5), frame(72000, 36000, 7), frame(108000, 100000, 9)}));
+    replay(name);
+    const QString csv = QString::fromStdString((dir / "frames.csv").string());
+    dialogs->answers->push_back(csv);
+    EXPECT_TRUE(captureModals([&] { emit window->Chart1->exportCsvRequested(); }).empty());
+    std::ifstream in(dir / "frames.csv");
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(text, "sample,period_ticks,speed_rpm,angle_deg,aux\n0,36000,999,180,7\n1,36000,999,40,9\n");
+
+    const QString png = QString::fromStdString((dir / "chart.png").string());
+    dialogs->answers->push_back(png);
+    EXPECT_TRUE(captureModals([&] { emit window->Chart1->savePngRequested(); }).empty());
+    QImage image(png);
+    EXPECT_EQ(image.size(), window->Chart1->size());
+}
+
+TEST_F(Replay, CsvExportWithNothingShownSaysSo) {
+    const auto boxes = captureModals([&] { emit window->Chart1->exportCsvRequested(); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Нет данных для экспорта");
 }
