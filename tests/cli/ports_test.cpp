@@ -3,20 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <regex>
 
 #include "cli_process.h"
+#include "ports_listing.h"
 
 namespace darvelon::cli::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string lineFor(const std::string& listing, int port) {
-    const std::regex line("(^|\n)(COM" + std::to_string(port) + " [^\n]*)");
-    std::smatch match;
-    return std::regex_search(listing, match, line) ? match[2].str() : std::string();
-}
 
 TEST(Ports, ListsAPublishedPtyAsReadyAndForgetsItWhenTheSimulatorEnds) {
     ScratchDir dir;
@@ -27,16 +21,20 @@ TEST(Ports, ListsAPublishedPtyAsReadyAndForgetsItWhenTheSimulatorEnds) {
     const Finished listed = runCli({"ports"}, dir.path(), dir.path(), "ports");
     EXPECT_EQ(listed.status, 0);
     const std::string pts = fs::read_symlink(entry).string();
-    EXPECT_TRUE(std::regex_match(lineFor(listed.out, 6), std::regex("COM6 +" + pts + " +pinned +ready")))
-        << listed.out;
+    const auto line = portLine(listed.out, 6);
+    ASSERT_TRUE(line) << listed.out;
+    EXPECT_EQ(line->device, pts);
+    EXPECT_EQ(line->source, "pinned");
+    EXPECT_EQ(line->state, "ready");
     // All 25 numbers the window offers, one line each.
-    for (int n = 1; n <= 25; ++n) EXPECT_FALSE(lineFor(listed.out, n).empty()) << n;
+    for (int n = 1; n <= 25; ++n) EXPECT_TRUE(portLine(listed.out, n)) << n;
 
     simulate.signal(SIGTERM);
     EXPECT_EQ(simulate.waitExit(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(entry)));
     const Finished after = runCli({"ports"}, dir.path(), dir.path(), "after");
-    EXPECT_EQ(lineFor(after.out, 6).find(pts), std::string::npos) << after.out;
+    ASSERT_TRUE(portLine(after.out, 6)) << after.out;
+    EXPECT_NE(portLine(after.out, 6)->device, pts);
 }
 
 TEST(Ports, SaysWhenAPinnedDeviceIsAbsent) {
@@ -44,8 +42,11 @@ TEST(Ports, SaysWhenAPinnedDeviceIsAbsent) {
     fs::create_directories(dir.path() / "darvelon" / "ports");
     fs::create_symlink("/dev/darvelon-unplugged", dir.path() / "darvelon" / "ports" / "com7");
     const Finished listed = runCli({"ports"}, dir.path(), dir.path(), "ports");
-    EXPECT_TRUE(std::regex_match(lineFor(listed.out, 7), std::regex("COM7 +- +pinned +not available: the pinned device is absent")))
-        << listed.out;
+    const auto line = portLine(listed.out, 7);
+    ASSERT_TRUE(line) << listed.out;
+    EXPECT_EQ(line->device, "-");
+    EXPECT_EQ(line->source, "pinned");
+    EXPECT_EQ(line->state, "not available: the pinned device is absent");
 }
 
 TEST(Ports, SimulatorReplacesAStalePinButNotOneToAPresentDevice) {
