@@ -28,6 +28,6 @@ for target in "${targets[@]}"; do
     echo "$target failed; reproduce with: build-fuzz/fuzz/$target $run/artifacts/<file>" >&2
     exit 1
   fi
-  grep -E '^#[0-9]+ +DONE|stat::number_of_executed_units|stat::average_exec_per_sec' "$run/log" || true
+  grep -E '^#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::average_exec_per_sec' "$run/log" || true
 done
 echo "fuzz smoke: all targets ran ${seconds}s without a failure"
