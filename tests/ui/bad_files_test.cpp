@@ -78,6 +78,8 @@ struct Degenerate {
     Bytes bytes;
     const char* box;  // "" when the replay must end silently
 };
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Degenerate& d, std::ostream* os) { *os << d.name; }
 
 class DegenerateLog : public BadFiles, public ::testing::WithParamInterface<Degenerate> {};
 
