@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the plain build, then the whole suite again under
 # AddressSanitizer + UndefinedBehaviorSanitizer (leaks included), then the threaded suites
-# under ThreadSanitizer.
+# under ThreadSanitizer, then a short fuzzing run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -22,8 +22,11 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_suite build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDARVELON_SANITIZE=address,undefined
 ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
-if [ -f scripts/tsan.supp ]; then
-  export TSAN_OPTIONS="suppressions=$PWD/scripts/tsan.supp halt_on_error=1 second_deadlock_stack=1"
-  run_suite build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDARVELON_SANITIZE=thread
-  ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L threads
-fi
+# The suites with threads of their own: the serial link and recording over pseudo-terminals.
+export TSAN_OPTIONS="suppressions=$PWD/scripts/tsan.supp halt_on_error=1 second_deadlock_stack=1"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDARVELON_SANITIZE=thread >/dev/null
+cmake --build build-tsan -j "$jobs" --target serial_tests recording_tests
+ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L threads
+
+# A minute of fuzzing per target on the seed corpus (clang, ASan + UBSan).
+scripts/fuzz-smoke.sh "${FUZZ_SECONDS:-60}"

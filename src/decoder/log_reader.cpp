@@ -16,6 +16,10 @@ std::string describe(const char* what, const std::filesystem::path& path, int er
 }  // namespace
 
 LogReader::LogReader(const std::filesystem::path& path) : m_path(path) {
+    // Opening a named pipe for reading would wait for a writer forever; a log is a plain file.
+    std::error_code statError;
+    if (std::filesystem::status(path, statError).type() == std::filesystem::file_type::fifo)
+        throw LogReadError("Cannot open file \"" + path.string() + "\". Not a regular file");
     errno = 0;
     m_file.reset(std::fopen(path.c_str(), "rb"));
     if (!m_file) throw LogReadError(describe("Cannot open file", path, errno ? errno : ENOENT));

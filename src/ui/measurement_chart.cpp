@@ -44,8 +44,10 @@ constexpr int kRubberBandMinPixels = 4;
 
 }  // namespace
 
-MeasurementChart::MeasurementChart(QWidget* parent) : QChartView(parent) {
-    auto* chart = new QChart();
+// The view takes the chart from the start: a view built without one makes a default chart
+// that setChart() would hand back to nobody.
+MeasurementChart::MeasurementChart(QWidget* parent) : QChartView(new QChart(), parent) {
+    QChart* chart = this->chart();
     chart->legend()->hide();
     chart->setTitle({});
     chart->setBackgroundRoundness(0);
@@ -54,7 +56,6 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QChartView(parent) {
     chart->layout()->setContentsMargins(0, 0, 0, 0);
     chart->setBackgroundBrush(palette().window());
     chart->setBackgroundPen(Qt::NoPen);
-    setChart(chart);
     setRenderHint(QPainter::Antialiasing, false);
     setFrameShape(QFrame::NoFrame);
 

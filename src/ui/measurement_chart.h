@@ -23,7 +23,7 @@ namespace darvelon::ui {
 class MeasurementChart : public QChartView, public decoder::PlotTarget {
     Q_OBJECT
 public:
-    static constexpr int kRefreshIntervalMs = 34;  // under 30 redraws a second
+    static constexpr int kRefreshIntervalMs = 100;
 
     explicit MeasurementChart(QWidget* parent = nullptr);
 

@@ -62,6 +62,12 @@ TEST_F(LogFiles, UnreadablePathsNameTheFileAndTheReason) {
     EXPECT_EQ(messageOf(russian), "");
 }
 
+TEST_F(LogFiles, ANamedPipeIsRefusedInsteadOfWaitingForAWriter) {
+    const fs::path fifo = m_dir / "pipe.dcc";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(messageOf(fifo), "Cannot open file \"" + fifo.string() + "\". Not a regular file");
+}
+
 TEST_F(LogFiles, AFileThatShrinksWhileReadIsAReadError) {
     const fs::path p = file("shrinks.dcc", steadyFrames(100));
     LogReader reader(p);
