@@ -18,7 +18,7 @@
 
 #include "decoder/frame_decoder.h"
 #include "hour_log.h"
-#include "ui/file_dialogs.h"
+#include "one_file_dialogs.h"
 #include "ui/measurement_chart.h"
 #include "ui/upr_zagig.h"
 
@@ -40,15 +40,6 @@ const fs::path& hourLogFile() {
     }();
     return path;
 }
-
-class OneFileDialogs : public ui::FileDialogs {
-public:
-    explicit OneFileDialogs(QString name) : m_name(std::move(name)) {}
-    QString ask(ui::FileDialogKind, QWidget*, const QString&, const QString&) override { return m_name; }
-
-private:
-    QString m_name;
-};
 
 class NullTarget : public decoder::PlotTarget {
 public:
@@ -103,7 +94,7 @@ BENCHMARK(BM_DecodeIntoStore)->Unit(benchmark::kMillisecond);
 
 // From the file name the dialog returns to the chart painted.
 void BM_ReplayHourToChartDrawn(benchmark::State& state) {
-    ui::TfrmUprZagig window(std::make_unique<OneFileDialogs>(QString::fromStdString(hourLogFile().string())));
+    ui::TfrmUprZagig window(std::make_unique<bench::OneFileDialogs>(QString::fromStdString(hourLogFile().string())));
     window.show();
     QApplication::processEvents();
     double seconds = 0;

@@ -26,7 +26,7 @@
 
 #include "hour_log.h"
 #include "serial/ports_folder.h"
-#include "ui/file_dialogs.h"
+#include "one_file_dialogs.h"
 #include "ui/measurement_chart.h"
 #include "ui/upr_zagig.h"
 
@@ -34,15 +34,6 @@ namespace fs = std::filesystem;
 using namespace darvelon;
 
 namespace {
-
-class OneFileDialogs : public ui::FileDialogs {
-public:
-    explicit OneFileDialogs(QString name) : m_name(std::move(name)) {}
-    QString ask(ui::FileDialogKind, QWidget*, const QString&, const QString&) override { return m_name; }
-
-private:
-    QString m_name;
-};
 
 double seconds(const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; }
 
@@ -90,7 +81,7 @@ int main(int argc, char** argv) {
     fs::create_symlink(::ptsname(master), serial::portEntry(9));
 
     const fs::path log = dir / "cpu.dcc";
-    ui::TfrmUprZagig window(std::make_unique<OneFileDialogs>(QString::fromStdString(log.string())));
+    ui::TfrmUprZagig window(std::make_unique<bench::OneFileDialogs>(QString::fromStdString(log.string())));
     window.show();
     window.edtPortNumber->setText("9");
     window.btnOpenPort->click();
