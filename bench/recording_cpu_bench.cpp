@@ -90,6 +90,7 @@ int main(int argc, char** argv) {
     std::atomic<bool> stop = false;
     std::atomic<double> feederCpu = 0;
     std::atomic<std::uint64_t> sent = 0;
+    std::atomic<bool> deviceDone = false;
     std::thread device([&] {
         const auto frameInterval = std::chrono::nanoseconds(1'000'000'000LL * 9 / 3840);
         auto next = std::chrono::steady_clock::now();
@@ -115,6 +116,7 @@ int main(int argc, char** argv) {
         timespec t{};
         ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
         feederCpu = double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+        deviceDone = true;
     });
 
     rusage before{};
@@ -130,6 +132,8 @@ int main(int argc, char** argv) {
     const long rssEnd = residentKb();
     // Stop the device, then let the program take what is still queued before judging losses.
     stop = true;
+    // The device may be blocked on a full pty; keep taking bytes until it has stopped.
+    while (!deviceDone) QApplication::processEvents(QEventLoop::AllEvents, 10);
     device.join();
     QElapsedTimer drain;
     drain.start();
