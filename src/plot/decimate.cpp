@@ -26,7 +26,7 @@ void decimate(const SeriesStore& store, double x0, double x1, int columns,
         appendRaw(store, before, after, out);
         return;
     }
-    out.reserve(4 * std::size_t(columns) + 2);
+    out.reserve(2 * std::size_t(columns) + 2);
     appendRaw(store, before, begin, out);
     const double width = (x1 - x0) / columns;
     std::size_t a = begin;
@@ -34,26 +34,18 @@ void decimate(const SeriesStore& store, double x0, double x1, int columns,
         const std::size_t b =
             col + 1 == columns ? end : std::min(end, store.lowerBound(x0 + width * (col + 1)));
         if (b <= a) continue;
-        const PlotPoint first{double(store.x(a)), store.y(a)};
-        out.push_back(first);
-        if (b - a > 1) {
-            const PlotPoint last{double(store.x(b - 1)), store.y(b - 1)};
-            if (b - a > 2) {
-                const MinMax mm = store.range(a, b);
-                const double mid = std::clamp(std::floor(x0 + width * (col + 0.5)), first.x, last.x);
-                // Rising columns go down first, falling ones up first, so the strokes into and
-                // out of the column stay short.
-                if (mm.min == mm.max) {
-                    out.push_back({mid, mm.min});
-                } else if (last.y >= first.y) {
-                    out.push_back({mid, mm.min});
-                    out.push_back({mid, mm.max});
-                } else {
-                    out.push_back({mid, mm.max});
-                    out.push_back({mid, mm.min});
-                }
-            }
-            out.push_back(last);
+        if (b - a == 1) {
+            out.push_back({double(store.x(a)), store.y(a)});
+        } else {
+            // Two points a column, its lowest and highest, at the column's middle: the vertical
+            // stroke between them covers every point in the column, and the strokes to the
+            // neighbours cover the steps between columns.
+            const MinMax mm = store.range(a, b);
+            const double mid = std::clamp(std::floor(x0 + width * (col + 0.5)), double(store.x(a)),
+                                          double(store.x(b - 1)));
+            const bool rising = store.y(b - 1) >= store.y(a);
+            out.push_back({mid, rising ? mm.min : mm.max});
+            if (mm.min != mm.max) out.push_back({mid, rising ? mm.max : mm.min});
         }
         a = b;
     }

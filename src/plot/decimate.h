@@ -1,7 +1,7 @@
 #pragma once
 // Turns the points of a visible x range into what a line chart of `columns` pixels needs to
 // draw exactly the same picture: every point while there are few, otherwise per pixel column
-// its first, lowest, highest and last point, so no spike disappears.
+// its lowest and highest point, so no spike disappears.
 #include <vector>
 
 #include "series_store.h"

@@ -65,7 +65,7 @@ TEST_F(Chart, ClearEmptiesOnlyItsOwnSeries) {
 TEST_F(Chart, LargeDataIsHandedOverAsAnEnvelopeAndRawWhenZoomedIn) {
     fill(1'000'000);
     const int width = int(std::lround(chart.chart()->plotArea().width()));
-    for (int s = 0; s < 4; ++s) EXPECT_LE(chart.series(s)->count(), 4 * width + 2) << s;
+    for (int s = 0; s < 4; ++s) EXPECT_LE(chart.series(s)->count(), 2 * width + 2) << s;
     EXPECT_EQ(chart.axisX()->min(), 0);
     EXPECT_EQ(chart.axisX()->max(), 999'999);
     chart.setXRange(500'000, 500'100);
