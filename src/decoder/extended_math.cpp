@@ -23,8 +23,10 @@ Angle angleNative(std::int32_t diff, std::uint32_t d) {
     long double a = static_cast<long double>(diff) / static_cast<long double>(d);
     a = a * 180.0L;
     const double degrees = static_cast<double>(a);
-    const long double y = static_cast<long double>(degrees) * 100.0L;
-    return {degrees, static_cast<double>(y)};
+    // degrees has 53 significant bits and 100 needs 5, so the extended product is exact and
+    // rounding it to double is what one double multiplication gives; this stays off the x87
+    // stack and skips a second trip through memory.
+    return {degrees, degrees * 100.0};
 }
 
 namespace {
@@ -169,6 +171,34 @@ Angle anglePortable(std::int32_t diff, std::uint32_t d) {
     const Extended a = multiply(divide(magnitude, d, diff < 0), 180);
     const double degrees = toDouble(a);
     return {degrees, toDouble(multiply(fromDouble(degrees), 100))};
+}
+
+Angle angle(std::int32_t diff, std::uint32_t d) {
+    // The extended path rounds three times: q = diff / d and q * 180 to 64 bits, then to 53.
+    // The first two move the value by less than 2^-62 of itself, so the result equals the
+    // correctly rounded double of the exact diff * 180 / d unless that exact value lies within
+    // 2^-62 of a halfway point between two doubles. The exact residual tells how far it lies.
+    if (diff == 0) return {0.0, 0.0};
+    const double n = static_cast<double>(diff) * 180.0;  // exact: below 2^32
+    const double dd = static_cast<double>(d);
+    const double r = n / dd;
+    // r * d - n is representable (a property of correctly rounded division); computing it
+    // without fused multiply-add: r's top 24 bits and its low 29 bits each multiply by a
+    // 24-bit d exactly, and the first difference is exact because it is of two numbers within
+    // a factor of two of each other.
+    constexpr std::uint64_t kLow29 = (std::uint64_t{1} << 29) - 1;
+    const double rHigh = std::bit_cast<double>(std::bit_cast<std::uint64_t>(r) & ~kLow29);
+    const double rLow = r - rHigh;
+    const double residual = (rHigh * dd - n) + rLow * dd;
+    // The gap below |r| is never wider than the one above it, so using it only ever
+    // underestimates the distance to the halfway point.
+    const double magnitude = std::fabs(r);
+    const double gapBelow = magnitude - std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) - 1);
+    // Distance to the halfway point, times d; both terms are exact.
+    const double margin = gapBelow * 0.5 * dd - std::fabs(residual);
+    if (margin > std::fabs(n) * 0x1p-60) return {r, r * 100.0};
+    if constexpr (kHaveNativeExtended) return angleNative(diff, d);
+    else return anglePortable(diff, d);
 }
 
 }  // namespace darvelon::decoder

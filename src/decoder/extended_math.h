@@ -26,12 +26,18 @@ Angle anglePortable(std::int32_t diff, std::uint32_t d);
 inline constexpr bool kHaveNativeExtended = std::numeric_limits<long double>::digits == 64;
 
 inline double speedRpm(std::uint32_t d) {
+    // The extended quotient is within 2e-19 relative of 36e6 / d, far less than the 1 / d gap
+    // between a quotient that is not whole and the nearest whole number, so it truncates to the
+    // integer quotient. Only the divisors of 36e6 need the careful path; one integer division
+    // instead of three dependent x87 operations roughly doubles the decoder's speed.
+    constexpr std::uint32_t kTicksPerMinuteOverTwo = 36'000'000;
+    const std::uint32_t whole = kTicksPerMinuteOverTwo / d;
+    if (whole * d != kTicksPerMinuteOverTwo) return whole;
     if constexpr (kHaveNativeExtended) return speedRpmNative(d);
     else return speedRpmPortable(d);
 }
-inline Angle angle(std::int32_t diff, std::uint32_t d) {
-    if constexpr (kHaveNativeExtended) return angleNative(diff, d);
-    else return anglePortable(diff, d);
-}
+// One double division where that provably rounds to the same double; one of the paths above
+// for the rare quotients that sit too close to a rounding boundary to tell.
+Angle angle(std::int32_t diff, std::uint32_t d);
 
 }  // namespace darvelon::decoder

@@ -26,6 +26,7 @@ TEST(SpeedRpm, EveryPeriodIsTheQuotientExceptTheEighteenDivisors) {
         const double expected = 36'000'000 / d - (special ? 1 : 0);
         const double portable = speedRpmPortable(d);
         ASSERT_EQ(portable, expected) << "d=" << d;
+        ASSERT_EQ(speedRpm(d), expected) << "d=" << d;
         if constexpr (kHaveNativeExtended) {
             ASSERT_EQ(speedRpmNative(d), portable) << "d=" << d;
         }
@@ -48,9 +49,9 @@ TEST(Angle, DocumentedValues) {
 }
 
 // Double rounding (64-bit significand, then 53) differs from a direct double computation in
-// rare cases; both paths must agree on every bit of both results, signs of zero included.
-TEST(Angle, PortablePathMatchesExtendedHardware) {
-    if constexpr (!kHaveNativeExtended) GTEST_SKIP() << "no x87 long double here to compare with";
+// rare cases. The software emulation, the x87 hardware and the shortcut the decoder takes
+// must agree on every bit of both results, signs of zero included.
+TEST(Angle, EveryPathAgreesWithTheSoftwareEmulation) {
     std::mt19937_64 rng(20261209);
     std::uniform_int_distribution<std::int32_t> anyDiff(-(1 << 24) + 1, (1 << 24) - 1);
     std::uniform_int_distribution<std::uint32_t> anyPeriod(1, kStampModulus - 1);
@@ -58,14 +59,22 @@ TEST(Angle, PortablePathMatchesExtendedHardware) {
     std::size_t overHalfTurn = 0;
     std::size_t negative = 0;
     std::size_t directDiffers = 0;
+    std::size_t roundedOnceDiffers = 0;
     const auto check = [&](std::int32_t diff, std::uint32_t d) {
-        const Angle hw = angleNative(diff, d);
         const Angle sw = anglePortable(diff, d);
-        ASSERT_TRUE(sameBits(hw.degrees, sw.degrees)) << diff << "/" << d;
-        ASSERT_TRUE(sameBits(hw.times100, sw.times100)) << diff << "/" << d;
-        overHalfTurn += hw.degrees > 180;
-        negative += hw.degrees < 0;
-        directDiffers += hw.times100 != double(diff) / d * 180 * 100;
+        const Angle used = angle(diff, d);
+        ASSERT_TRUE(sameBits(used.degrees, sw.degrees)) << diff << "/" << d;
+        ASSERT_TRUE(sameBits(used.times100, sw.times100)) << diff << "/" << d;
+        if constexpr (kHaveNativeExtended) {
+            const Angle hw = angleNative(diff, d);
+            ASSERT_TRUE(sameBits(hw.degrees, sw.degrees)) << diff << "/" << d;
+            ASSERT_TRUE(sameBits(hw.times100, sw.times100)) << diff << "/" << d;
+        }
+        overHalfTurn += sw.degrees > 180;
+        negative += sw.degrees < 0;
+        directDiffers += sw.times100 != double(diff) / d * 180 * 100;
+        // The shortcut's own first guess; where it is wrong the careful path must take over.
+        roundedOnceDiffers += sw.degrees != double(diff) * 180 / d;
     };
     for (int i = 0; i < 1'000'000; ++i) check(anyDiff(rng), anyPeriod(rng));
     // Realistic engine data: phase within a few periods of the period stamp.
@@ -80,4 +89,5 @@ TEST(Angle, PortablePathMatchesExtendedHardware) {
     EXPECT_GT(negative, 100'000u);
     // Proves the comparison is sensitive: plain double arithmetic would have failed here.
     EXPECT_GT(directDiffers, 0u);
+    EXPECT_GT(roundedOnceDiffers, 0u);
 }
