@@ -32,7 +32,7 @@ void decimate(const SeriesStore& store, double x0, double x1, int columns,
     std::size_t a = begin;
     for (int col = 0; col < columns && a < end; ++col) {
         const std::size_t b =
-            col + 1 == columns ? end : std::min(end, store.lowerBound(x0 + width * (col + 1)));
+            col + 1 == columns ? end : std::min(end, store.lowerBound(x0 + width * (col + 1), a));
         if (b <= a) continue;
         if (b - a == 1) {
             out.push_back({double(store.x(a)), store.y(a)});

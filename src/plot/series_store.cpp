@@ -12,28 +12,59 @@
 
 namespace darvelon::plot {
 
-void SeriesStore::append(std::int32_t x, double y) {
+namespace {
+
+// Four independent running extremes, so the comparisons do not wait on one another.
+MinMax extremes(const double* y, std::size_t n) {
+    std::array<MinMax, 4> lanes;
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4)
+        for (std::size_t l = 0; l < 4; ++l) lanes[l].include(y[i + l]);
+    for (; i < n; ++i) lanes[0].include(y[i]);
+    lanes[0].include(lanes[1]);
+    lanes[2].include(lanes[3]);
+    lanes[0].include(lanes[2]);
+    return lanes[0];
+}
+
+}  // namespace
+
+void SeriesStore::appendSlow(std::int32_t x, double y) {
     if (m_size && x < m_lastX) {
         insertOutOfOrder(x, y);
         return;
     }
-    Chunk* c = m_chunks.empty() ? nullptr : m_chunks.back();
-    const bool fits = c && c->count < kChunkPoints &&
-                      std::int64_t{x} - c->xBase <= std::numeric_limits<std::uint16_t>::max();
-    if (!fits) {
-        c = newChunk();
-        m_chunks.push_back(c);
-        m_chunkStart.push_back(m_size);
-        c->xBase = x;
-    }
-    const std::uint32_t k = c->count++;
-    c->dx[k] = static_cast<std::uint16_t>(x - c->xBase);
-    c->y[k] = y;
-    c->blocks[k / kBlockPoints].include(y);
-    c->all.include(y);
-    m_all.include(y);
-    m_lastX = x;
-    ++m_size;
+    // The tail is full or x jumped past what a 16-bit offset reaches.
+    sealTail();
+    Chunk* c = newChunk();
+    m_chunks.push_back(c);
+    m_chunkStart.push_back(m_size);
+    m_chunkBase.push_back(x);
+    c->xBase = x;
+    m_tail = c;
+    m_lastX = x;  // a cleared store still holds the old one
+    append(x, y);
+}
+
+MinMax SeriesStore::tailSummary() const {
+    MinMax out;
+    if (!m_tail) return out;
+    const std::size_t blocks = (m_tail->count + kBlockPoints - 1) / kBlockPoints;
+    for (std::size_t b = 0; b < blocks; ++b) out.include(m_tail->blocks[b]);
+    return out;
+}
+
+void SeriesStore::sealTail() {
+    if (!m_tail) return;
+    m_tail->all = tailSummary();
+    m_sealed.include(m_tail->all);
+    m_tail = nullptr;
+}
+
+MinMax SeriesStore::all() const {
+    MinMax out = m_sealed;
+    out.include(tailSummary());
+    return out;
 }
 
 // Never reached by the decoder, whose x values only grow; kept correct rather than fast.
@@ -82,13 +113,20 @@ SeriesStore::Chunk* SeriesStore::newChunk() {
 void SeriesStore::clear() {
     m_chunks.clear();
     m_chunkStart.clear();
+    m_chunkBase.clear();
+    m_tail = nullptr;
     m_size = 0;
-    m_all = {};
+    m_sealed = {};
 }
 
 std::size_t SeriesStore::chunkOf(std::size_t i) const {
-    return static_cast<std::size_t>(std::upper_bound(m_chunkStart.begin(), m_chunkStart.end(), i) -
-                                    m_chunkStart.begin()) - 1;
+    // No chunk holds more than kChunkPoints, so point i lies in chunk i / kChunkPoints or a
+    // later one; without gaps in x it is exactly that one.
+    const std::size_t guess = std::min(i / kChunkPoints, m_chunkStart.size() - 1);
+    if (guess + 1 == m_chunkStart.size() || m_chunkStart[guess + 1] > i) return guess;
+    return static_cast<std::size_t>(
+               std::upper_bound(m_chunkStart.begin() + std::ptrdiff_t(guess) + 1, m_chunkStart.end(), i) -
+               m_chunkStart.begin()) - 1;
 }
 
 std::pair<const SeriesStore::Chunk*, std::size_t> SeriesStore::locate(std::size_t i) const {
@@ -106,18 +144,61 @@ double SeriesStore::y(std::size_t i) const {
     return c->y[k];
 }
 
-std::size_t SeriesStore::lowerBound(double value) const {
-    // Chunks first (their base x values are ascending), then the offsets inside one chunk.
-    const auto chunkIt = std::partition_point(m_chunks.begin(), m_chunks.end(), [&](const auto& c) {
-        return c->xBase + c->dx[c->count - 1] < value;
-    });
-    if (chunkIt == m_chunks.end()) return m_size;
-    const Chunk& c = **chunkIt;
-    const auto ci = static_cast<std::size_t>(chunkIt - m_chunks.begin());
-    const auto k = std::partition_point(c.dx.begin(), c.dx.begin() + c.count,
-                                        [&](std::uint16_t d) { return c.xBase + d < value; }) -
-                   c.dx.begin();
-    return m_chunkStart[ci] + static_cast<std::size_t>(k);
+std::size_t SeriesStore::lowerBound(double value, std::size_t from) const {
+    if (from >= m_size) return m_size;
+    std::size_t ci = chunkOf(from);
+    std::size_t k = from - m_chunkStart[ci];
+    const Chunk* c = m_chunks[ci];
+    if (c->xBase + c->dx[c->count - 1] < value) {
+        // Past this chunk: the answer lies in the last chunk that starts below value, or is
+        // the first point of the chunk after it.
+        const auto next = static_cast<std::size_t>(
+            std::partition_point(m_chunkBase.begin() + std::ptrdiff_t(ci) + 1, m_chunkBase.end(),
+                                 [&](std::int32_t base) { return base < value; }) -
+            m_chunkBase.begin());
+        if (next == ci + 1) return m_chunkStart[ci] + c->count;
+        ci = next - 1;
+        c = m_chunks[ci];
+        k = 0;
+    }
+    return m_chunkStart[ci] + c->lowerBound(value, k);
+}
+
+// The decoder's x values grow by one or two a point, so a straight-line guess lands on or next
+// to the answer and the search reads one or two cache lines of a chunk instead of a dozen.
+std::size_t SeriesStore::Chunk::lowerBound(double value, std::size_t from) const {
+    const auto below = [&](std::size_t k) { return xBase + dx[k] < value; };
+    const std::size_t last = count - 1;
+    if (!below(from)) return from;
+    if (below(last)) return count;
+    // Now x[from] < value <= x[last]: the answer lies in (from, last].
+    const double spread = double(dx[last]) - double(dx[from]);
+    const double t = (value - (xBase + dx[from])) / spread;
+    std::size_t lo = from;  // below(lo)
+    std::size_t hi = last;  // !below(hi)
+    const auto guess = std::clamp<std::size_t>(from + std::size_t(t * double(last - from)), from + 1, last);
+    // Widen a window around the guess until it holds the answer, then halve it.
+    std::size_t step = 1;
+    if (below(guess)) {
+        lo = guess;
+        while (lo + step < hi && below(lo + step)) {
+            lo += step;
+            step *= 2;
+        }
+        hi = std::min(hi, lo + step);
+    } else {
+        hi = guess;
+        while (hi - step > lo && !below(hi - step)) {
+            hi -= step;
+            step *= 2;
+        }
+        lo = std::max(lo, hi - step);
+    }
+    while (hi - lo > 1) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        (below(mid) ? lo : hi) = mid;
+    }
+    return hi;
 }
 
 std::size_t SeriesStore::upperBound(double value) const {
@@ -133,19 +214,15 @@ MinMax SeriesStore::range(std::size_t begin, std::size_t end) const {
         const Chunk& c = *m_chunks[ci];
         const std::size_t first = begin - m_chunkStart[ci];
         const std::size_t last = std::min<std::size_t>(c.count, end - m_chunkStart[ci]);
-        if (first == 0 && last == c.count) {
+        if (first == 0 && last == c.count && &c != m_tail) {
             out.include(c.all);
         } else {
-            std::size_t k = first;
-            while (k < last) {
-                if (k % kBlockPoints == 0 && k + kBlockPoints <= last) {
-                    out.include(c.blocks[k / kBlockPoints]);
-                    k += kBlockPoints;
-                } else {
-                    out.include(c.y[k]);
-                    ++k;
-                }
-            }
+            // Single points up to a block boundary, whole blocks, then the rest singly.
+            const std::size_t headEnd = std::min(last, (first + kBlockPoints - 1) / kBlockPoints * kBlockPoints);
+            const std::size_t tailBegin = std::max(headEnd, last / kBlockPoints * kBlockPoints);
+            out.include(extremes(c.y.data() + first, headEnd - first));
+            for (std::size_t k = headEnd; k < tailBegin; k += kBlockPoints) out.include(c.blocks[k / kBlockPoints]);
+            out.include(extremes(c.y.data() + tailBegin, last - tailBegin));
         }
         begin = m_chunkStart[ci] + last;
         ++ci;
@@ -155,7 +232,8 @@ MinMax SeriesStore::range(std::size_t begin, std::size_t end) const {
 
 std::size_t SeriesStore::memoryBytes() const {
     return m_slabs.size() * kSlabBytes + m_chunks.capacity() * sizeof(void*) +
-           m_chunkStart.capacity() * sizeof(std::size_t) + sizeof(*this);
+           m_chunkStart.capacity() * sizeof(std::size_t) + m_chunkBase.capacity() * sizeof(std::int32_t) +
+           sizeof(*this);
 }
 
 }  // namespace darvelon::plot

@@ -2,8 +2,8 @@
 // Compact, append-mostly storage for one chart series: about 10.3 bytes per point (x as a
 // 16-bit offset inside its chunk, y as an exact double, min/max summaries per 64 points), so an
 // hour of full-rate data stays far below what the chart widget would need for the same points.
+#include <algorithm>
 #include <array>
-#include <cstddef>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -16,8 +16,9 @@ struct MinMax {
     double min = std::numeric_limits<double>::infinity();
     double max = -std::numeric_limits<double>::infinity();
     void include(double y) {
-        if (y < min) min = y;
-        if (y > max) max = y;
+        // std::min/max keep the summary when y is NaN and compile to branch-free instructions.
+        min = std::min(min, y);
+        max = std::max(max, y);
     }
     void include(const MinMax& o) {
         if (o.min < min) min = o.min;
@@ -32,7 +33,22 @@ public:
 
     // Points must come in ascending x order to be stored cheaply; an earlier x is still kept in
     // order, through a slow path.
-    void append(std::int32_t x, double y);
+    void append(std::int32_t x, double y) {
+        // The decoder's path: next x in the open chunk. Everything else goes the long way.
+        Chunk* c = m_tail;
+        if (c && x >= m_lastX && c->count < kChunkPoints &&
+            static_cast<std::uint32_t>(x) - static_cast<std::uint32_t>(c->xBase) <=
+                std::numeric_limits<std::uint16_t>::max()) {
+            const std::uint32_t k = c->count++;
+            c->dx[k] = static_cast<std::uint16_t>(x - c->xBase);
+            c->y[k] = y;
+            c->blocks[k / kBlockPoints].include(y);
+            m_lastX = x;
+            ++m_size;
+            return;
+        }
+        appendSlow(x, y);
+    }
     void clear();
 
     std::size_t size() const { return m_size; }
@@ -40,11 +56,12 @@ public:
     std::int32_t x(std::size_t i) const;
     double y(std::size_t i) const;
     // Over every point ever stored since the last clear; empty() has none.
-    double maxY() const { return m_all.max; }
-    double minY() const { return m_all.min; }
+    double maxY() const { return all().max; }
+    double minY() const { return all().min; }
 
-    // First index whose x is >= value (size() when none).
-    std::size_t lowerBound(double value) const;
+    // First index at or after `from` whose x is >= value (size() when none). Walks that move
+    // forward pass their last answer as `from` and search only what lies ahead.
+    std::size_t lowerBound(double value, std::size_t from = 0) const;
     // First index whose x is > value.
     std::size_t upperBound(double value) const;
     // Extremes of y over indices [begin, end), begin < end.
@@ -56,10 +73,13 @@ private:
     struct Chunk {
         std::int32_t xBase = 0;
         std::uint32_t count = 0;
-        MinMax all;
+        MinMax all;  // kept up to date once the chunk is sealed, that is, no longer the tail
         std::array<std::uint16_t, kChunkPoints> dx;
         std::array<double, kChunkPoints> y;
         std::array<MinMax, kChunkPoints / kBlockPoints> blocks;
+
+        // First offset at or after `from` whose x is >= value (count when none); from < count.
+        std::size_t lowerBound(double value, std::size_t from) const;
     };
     // Chunks are carved out of 2 MiB slabs that the kernel may back with huge pages: an hour of
     // data then costs a few dozen page faults instead of tens of thousands. Slabs are kept
@@ -70,6 +90,12 @@ private:
     using Slab = std::unique_ptr<std::byte, SlabFree>;
     static constexpr std::size_t kSlabBytes = std::size_t{2} << 20;
     Chunk* newChunk();
+    void appendSlow(std::int32_t x, double y);
+    // Points added per call stay cheap by summarising only their 64-point block; a chunk's and
+    // the store's totals catch up when the chunk is sealed.
+    void sealTail();
+    MinMax tailSummary() const;
+    MinMax all() const;
 
     std::pair<const Chunk*, std::size_t> locate(std::size_t i) const;
     std::size_t chunkOf(std::size_t i) const;
@@ -78,9 +104,11 @@ private:
     std::vector<Slab> m_slabs;
     std::vector<Chunk*> m_chunks;  // in order; they live in m_slabs
     std::vector<std::size_t> m_chunkStart;  // global index of each chunk's first point
+    std::vector<std::int32_t> m_chunkBase;  // each chunk's first x, searched without touching the chunks
+    Chunk* m_tail = nullptr;  // the open chunk, the last of m_chunks
     std::size_t m_size = 0;
     std::int32_t m_lastX = 0;  // valid while m_size > 0
-    MinMax m_all;
+    MinMax m_sealed;           // over every sealed chunk
 };
 
 }  // namespace darvelon::plot

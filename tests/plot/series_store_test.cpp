@@ -41,14 +41,21 @@ TEST(SeriesStore, AgreesWithAPlainArrayOnEveryQuery) {
     }
     EXPECT_EQ(store.maxY(), *std::max_element(ref.ys.begin(), ref.ys.end()));
     EXPECT_EQ(store.minY(), *std::min_element(ref.ys.begin(), ref.ys.end()));
+    EXPECT_EQ(store.range(0, store.size()).max, store.maxY());
+    EXPECT_EQ(store.range(0, store.size()).min, store.minY());
 
     std::mt19937 rng(2);
-    for (int q = 0; q < 3000; ++q) {
+    for (int q = 0; q < 8000; ++q) {
         const double v = std::uniform_real_distribution<double>(ref.xs.front() - 10, ref.xs.back() + 10)(rng);
         ASSERT_EQ(store.lowerBound(v),
                   std::size_t(std::lower_bound(ref.xs.begin(), ref.xs.end(), v) - ref.xs.begin())) << v;
         ASSERT_EQ(store.upperBound(v),
                   std::size_t(std::upper_bound(ref.xs.begin(), ref.xs.end(), v) - ref.xs.begin())) << v;
+        // A forward walk's search from an earlier answer, including from an index past value.
+        const std::size_t from = rng() % (ref.xs.size() + 1);
+        ASSERT_EQ(store.lowerBound(v, from),
+                  std::size_t(std::lower_bound(ref.xs.begin() + long(from), ref.xs.end(), v) - ref.xs.begin()))
+            << v << " from " << from;
         std::size_t a = rng() % ref.xs.size();
         std::size_t b = rng() % ref.xs.size();
         if (a > b) std::swap(a, b);
@@ -74,15 +81,29 @@ TEST(SeriesStore, EarlierXIsInsertedInOrder) {
     }
 }
 
+// A second replay into the same store starts again at a lower x than the first one ended on.
 TEST(SeriesStore, ClearForgetsPointsAndExtremes) {
     SeriesStore store;
-    store.append(1, 500);
+    Reference before;
+    fill(store, before, 10'000, 3);
     store.clear();
     EXPECT_TRUE(store.empty());
-    store.append(1, -3);
+    store.append(-200, -3);
+    store.append(-199, -4);
+    ASSERT_EQ(store.size(), 2u);
+    EXPECT_EQ(store.x(0), -200);
+    EXPECT_EQ(store.y(1), -4);
     EXPECT_EQ(store.maxY(), -3);
-    EXPECT_EQ(store.lowerBound(0), 0u);
-    EXPECT_EQ(store.lowerBound(2), 1u);
+    EXPECT_EQ(store.minY(), -4);
+    EXPECT_EQ(store.range(0, 2).max, -3);
+    EXPECT_EQ(store.lowerBound(-199.5), 1u);
+
+    Reference after;
+    store.clear();
+    fill(store, after, 9'000, 4);
+    ASSERT_EQ(store.size(), after.xs.size());
+    EXPECT_EQ(store.x(8'999), after.xs.back());
+    EXPECT_EQ(store.maxY(), *std::max_element(after.ys.begin(), after.ys.end()));
 }
 
 TEST(SeriesStore, ExtremeXValuesKeepTheirOrder) {
