@@ -133,6 +133,12 @@ void MeasurementChart::refreshNow() {
         if (!s.empty()) maxY = std::max(maxY, s.maxY());
 
     const int columns = std::max(1, int(std::lround(chart()->plotArea().width())));
+    // Every series lays out its whole line again on each change of its points and on each
+    // change of either axis. Emptied first, the series make the axis changes cost nothing,
+    // and each new line is laid out once instead of three times.
+    for (QLineSeries* s : m_series) s->clear();
+    setRangeWithNiceTicks(m_axisX, x0, x1, 1);  // sample indices are whole numbers
+    setRangeWithNiceTicks(m_axisY, 0, maxY, 1e-9);
     QList<QPointF> points;
     for (std::size_t i = 0; i < m_stores.size(); ++i) {
         plot::decimate(m_stores[i], x0, x1, columns, m_scratch);
@@ -140,8 +146,6 @@ void MeasurementChart::refreshNow() {
         for (std::size_t k = 0; k < m_scratch.size(); ++k) points[qsizetype(k)] = {m_scratch[k].x, m_scratch[k].y};
         m_series[i]->replace(points);
     }
-    setRangeWithNiceTicks(m_axisX, x0, x1, 1);  // sample indices are whole numbers
-    setRangeWithNiceTicks(m_axisY, 0, maxY, 1e-9);
 }
 
 void MeasurementChart::setXRange(double x0, double x1) {
