@@ -34,6 +34,8 @@ void decimate(const SeriesStore& store, double x0, double x1, int columns,
         const std::size_t b =
             col + 1 == columns ? end : std::min(end, store.lowerBound(x0 + width * (col + 1), a));
         if (b <= a) continue;
+        // The next boundary lies about one column's worth of points further on.
+        store.prefetch(b + (b - a));
         if (b - a == 1) {
             out.push_back({double(store.x(a)), store.y(a)});
         } else {

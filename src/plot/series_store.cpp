@@ -230,6 +230,22 @@ MinMax SeriesStore::range(std::size_t begin, std::size_t end) const {
     return out;
 }
 
+void SeriesStore::prefetch(std::size_t i) const {
+#if defined(__GNUC__) || defined(__clang__)
+    if (i >= m_size) return;
+    const auto [c, k] = locate(i);
+    __builtin_prefetch(&c->dx[k]);
+    __builtin_prefetch(&c->blocks[k / kBlockPoints]);
+    // A column boundary's partial blocks lie on both sides of it.
+    const std::size_t from = k >= kBlockPoints ? k - kBlockPoints : 0;
+    const std::size_t to = std::min<std::size_t>(c->count, k + kBlockPoints);
+    constexpr std::size_t kPerLine = 64 / sizeof(double);
+    for (std::size_t j = from; j < to; j += kPerLine) __builtin_prefetch(&c->y[j]);
+#else
+    (void)i;
+#endif
+}
+
 std::size_t SeriesStore::memoryBytes() const {
     return m_slabs.size() * kSlabBytes + m_chunks.capacity() * sizeof(void*) +
            m_chunkStart.capacity() * sizeof(std::size_t) + m_chunkBase.capacity() * sizeof(std::int32_t) +

@@ -67,6 +67,11 @@ public:
     // Extremes of y over indices [begin, end), begin < end.
     MinMax range(std::size_t begin, std::size_t end) const;
 
+    // Asks for the memory around point i ahead of a range() or lowerBound() near it. Walks
+    // over an hour of data visit memory no cache holds, one column after another; fetching the
+    // next column's while the current one is summed hides most of that wait.
+    void prefetch(std::size_t i) const;
+
     std::size_t memoryBytes() const;
 
 private:
