@@ -14,17 +14,10 @@ namespace darvelon::plot {
 
 namespace {
 
-// Four independent running extremes, so the comparisons do not wait on one another.
 MinMax extremes(const double* y, std::size_t n) {
-    std::array<MinMax, 4> lanes;
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4)
-        for (std::size_t l = 0; l < 4; ++l) lanes[l].include(y[i + l]);
-    for (; i < n; ++i) lanes[0].include(y[i]);
-    lanes[0].include(lanes[1]);
-    lanes[2].include(lanes[3]);
-    lanes[0].include(lanes[2]);
-    return lanes[0];
+    MinMax out;
+    for (std::size_t i = 0; i < n; ++i) out.include(y[i]);
+    return out;
 }
 
 }  // namespace
