@@ -49,8 +49,12 @@ MinMax SeriesStore::tailSummary() const {
 
 void SeriesStore::sealTail() {
     if (!m_tail) return;
-    m_tail->all = tailSummary();
-    m_sealed.include(m_tail->all);
+    Chunk& c = *m_tail;
+    const std::size_t blocks = (c.count + kBlockPoints - 1) / kBlockPoints;
+    constexpr std::size_t kBlocksPerGroup = kGroupPoints / kBlockPoints;
+    for (std::size_t b = 0; b < blocks; ++b) c.groups[b / kBlocksPerGroup].include(c.blocks[b]);
+    for (const MinMax& g : c.groups) c.all.include(g);
+    m_sealed.include(c.all);
     m_tail = nullptr;
 }
 
@@ -210,11 +214,18 @@ MinMax SeriesStore::range(std::size_t begin, std::size_t end) const {
         if (first == 0 && last == c.count && &c != m_tail) {
             out.include(c.all);
         } else {
-            // Single points up to a block boundary, whole blocks, then the rest singly.
-            const std::size_t headEnd = std::min(last, (first + kBlockPoints - 1) / kBlockPoints * kBlockPoints);
+            // Single points up to a block edge, whole blocks up to a group edge, whole groups,
+            // then blocks and single points again. The open chunk has no groups yet.
+            const auto roundUp = [](std::size_t k, std::size_t n) { return (k + n - 1) / n * n; };
+            const std::size_t headEnd = std::min(last, roundUp(first, kBlockPoints));
             const std::size_t tailBegin = std::max(headEnd, last / kBlockPoints * kBlockPoints);
+            const bool sealed = &c != m_tail;
+            const std::size_t groupsBegin = sealed ? std::min(tailBegin, roundUp(headEnd, kGroupPoints)) : tailBegin;
+            const std::size_t groupsEnd = std::max(groupsBegin, tailBegin / kGroupPoints * kGroupPoints);
             out.include(extremes(c.y.data() + first, headEnd - first));
-            for (std::size_t k = headEnd; k < tailBegin; k += kBlockPoints) out.include(c.blocks[k / kBlockPoints]);
+            for (std::size_t k = headEnd; k < groupsBegin; k += kBlockPoints) out.include(c.blocks[k / kBlockPoints]);
+            for (std::size_t k = groupsBegin; k < groupsEnd; k += kGroupPoints) out.include(c.groups[k / kGroupPoints]);
+            for (std::size_t k = groupsEnd; k < tailBegin; k += kBlockPoints) out.include(c.blocks[k / kBlockPoints]);
             out.include(extremes(c.y.data() + tailBegin, last - tailBegin));
         }
         begin = m_chunkStart[ci] + last;
@@ -223,12 +234,27 @@ MinMax SeriesStore::range(std::size_t begin, std::size_t end) const {
     return out;
 }
 
-void SeriesStore::prefetch(std::size_t i) const {
+std::size_t SeriesStore::nearestBlockEdge(std::size_t i) const {
+    if (i >= m_size) return m_size;
+    const std::size_t ci = chunkOf(i);
+    const std::size_t start = m_chunkStart[ci];
+    const std::size_t k = (i - start + kBlockPoints / 2) / kBlockPoints * kBlockPoints;
+    // A chunk may close before it is full; its end is an edge too.
+    return start + std::min<std::size_t>(k, m_chunks[ci]->count);
+}
+
+void SeriesStore::prefetch(std::size_t i, Prefetch what) const {
 #if defined(__GNUC__) || defined(__clang__)
     if (i >= m_size) return;
     const auto [c, k] = locate(i);
     __builtin_prefetch(&c->dx[k]);
-    __builtin_prefetch(&c->blocks[k / kBlockPoints]);
+    // A column edge inside a group sums that group's blocks on both sides of it.
+    constexpr std::size_t kBlocksPerGroup = kGroupPoints / kBlockPoints;
+    const std::size_t group = k / kGroupPoints;
+    for (std::size_t b = group * kBlocksPerGroup; b < (group + 1) * kBlocksPerGroup; b += 64 / sizeof(MinMax))
+        __builtin_prefetch(&c->blocks[b]);
+    __builtin_prefetch(&c->groups[group]);
+    if (what == Prefetch::Summaries) return;
     // A column boundary's partial blocks lie on both sides of it.
     const std::size_t from = k >= kBlockPoints ? k - kBlockPoints : 0;
     const std::size_t to = std::min<std::size_t>(c->count, k + kBlockPoints);
@@ -236,6 +262,7 @@ void SeriesStore::prefetch(std::size_t i) const {
     for (std::size_t j = from; j < to; j += kPerLine) __builtin_prefetch(&c->y[j]);
 #else
     (void)i;
+    (void)what;
 #endif
 }
 

@@ -60,6 +60,8 @@ TEST(SeriesStore, AgreesWithAPlainArrayOnEveryQuery) {
         std::size_t b = rng() % ref.xs.size();
         if (a > b) std::swap(a, b);
         ++b;
+        // Half the ranges short enough to start and end inside one chunk, as a pixel column's do.
+        if (q % 2) b = std::min(ref.xs.size(), a + 1 + rng() % 3000);
         const auto mm = store.range(a, b);
         ASSERT_EQ(mm.min, *std::min_element(ref.ys.begin() + long(a), ref.ys.begin() + long(b)));
         ASSERT_EQ(mm.max, *std::max_element(ref.ys.begin() + long(a), ref.ys.begin() + long(b)));
