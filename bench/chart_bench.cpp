@@ -172,36 +172,69 @@ BENCHMARK(BM_NaiveAppendPrefix)->Arg(5000)->Unit(benchmark::kMillisecond)->Itera
 
 // One zoom step: decimation, hand-over to the series and a repaint, at a thousand times
 // fewer and at the full hour of points.
+// One chart showing the first `points` of the hour log, zoomed in and out around its middle.
+class ZoomingChart {
+public:
+    explicit ZoomingChart(std::size_t points) : m_frames(points / 3) {
+        m_chart.resize(761, 465);
+        m_chart.show();
+        decoder::TFrameDecoder d;
+        bool toggle = false;
+        d.feed(std::span(hourLog()).first(m_frames * 9), toggle, m_chart);
+        m_chart.refreshNow();
+        QApplication::processEvents();
+    }
+    // Decimation, hand-over and repaint of one zoom step; returns {total, repaint} seconds.
+    std::pair<double, double> update() {
+        const auto t0 = std::chrono::steady_clock::now();
+        m_chart.zoomAround(m_in ? 0.8 : 1.25, double(m_frames) / 2);
+        const auto t1 = std::chrono::steady_clock::now();
+        m_chart.viewport()->repaint();
+        const auto t2 = std::chrono::steady_clock::now();
+        m_in = !m_in;
+        return {std::chrono::duration<double>(t2 - t0).count(), std::chrono::duration<double>(t2 - t1).count()};
+    }
+    std::size_t points() const { return m_frames * 3; }
+
+private:
+    std::size_t m_frames;
+    ui::MeasurementChart m_chart;
+    bool m_in = true;
+};
+
 void BM_ViewUpdate(benchmark::State& state) {
-    const auto frames = std::size_t(state.range(0)) / 3;
-    ui::MeasurementChart chart;
-    chart.resize(761, 465);
-    chart.show();
-    decoder::TFrameDecoder d;
-    bool toggle = false;
-    d.feed(std::span(hourLog()).first(frames * 9), toggle, chart);
-    chart.refreshNow();
-    QApplication::processEvents();
-    const double centre = double(frames) / 2;
-    bool in = true;
+    ZoomingChart chart(std::size_t(state.range(0)));
     double seconds = 0;
     double paintSeconds = 0;
     for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
-        chart.zoomAround(in ? 0.8 : 1.25, centre);
-        const auto t1 = std::chrono::steady_clock::now();
-        chart.viewport()->repaint();
-        const auto t2 = std::chrono::steady_clock::now();
-        seconds += std::chrono::duration<double>(t2 - t0).count();
-        paintSeconds += std::chrono::duration<double>(t2 - t1).count();
-        in = !in;
+        const auto [total, paint] = chart.update();
+        seconds += total;
+        paintSeconds += paint;
     }
-    g_updateMs[state.range(0)] = seconds / double(state.iterations()) * 1e3;
-    state.counters["points"] = double(frames * 3);
+    state.counters["points"] = double(chart.points());
     // The part spent in the chart's own repaint, after decimation and hand-over.
     state.counters["repaint_ms"] = paintSeconds / double(state.iterations()) * 1e3;
 }
 BENCHMARK(BM_ViewUpdate)->Arg(4'600)->Arg(4'600'000)->Unit(benchmark::kMillisecond);
+
+// The same update on both sizes in turn, so the ratio compares them under the same load: on a
+// shared machine, two runs minutes apart differ by more than the ratio's margin.
+void BM_ViewUpdateRatio(benchmark::State& state) {
+    ZoomingChart small(4'600);
+    ZoomingChart large(4'600'000);
+    double smallSeconds = 0;
+    double largeSeconds = 0;
+    for (auto _ : state) {
+        smallSeconds += small.update().first;
+        largeSeconds += large.update().first;
+    }
+    g_updateMs[4'600] = smallSeconds / double(state.iterations()) * 1e3;
+    g_updateMs[4'600'000] = largeSeconds / double(state.iterations()) * 1e3;
+    state.counters["small_ms"] = g_updateMs[4'600];
+    state.counters["large_ms"] = g_updateMs[4'600'000];
+    state.counters["ratio"] = largeSeconds / smallSeconds;
+}
+BENCHMARK(BM_ViewUpdateRatio)->Unit(benchmark::kMillisecond);
 
 // The decimation alone, for all four series over the middle 80 % of the data, 700 columns.
 void BM_Decimate(benchmark::State& state) {

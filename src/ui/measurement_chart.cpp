@@ -12,6 +12,8 @@
 #include <QWheelEvent>
 #include <cmath>
 
+#include "plot_lines.h"
+
 namespace darvelon::ui {
 
 namespace {
@@ -76,6 +78,8 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QChartView(new QChart(), p
         s->attachAxis(m_axisY);
         m_series[std::size_t(i)] = s;
     }
+    m_lines = new PlotLines(m_series, chart);
+    connect(chart, &QChart::plotAreaChanged, this, [this](const QRectF& area) { m_lines->setArea(area); });
 
     m_readout = new QLabel(this);
     m_readout->setObjectName("readout");
@@ -133,20 +137,16 @@ void MeasurementChart::refreshNow() {
         if (!s.empty()) maxY = std::max(maxY, s.maxY());
 
     const int columns = std::max(1, int(std::lround(chart()->plotArea().width())));
-    // Every series lays out its whole line again on each change of its points and on each
-    // change of either axis. Emptied first, the series make the axis changes cost nothing,
-    // and each new line is laid out once instead of three times.
-    for (QLineSeries* s : m_series) s->clear();
     setRangeWithNiceTicks(m_axisX, x0, x1, 1);  // sample indices are whole numbers
     setRangeWithNiceTicks(m_axisY, 0, maxY, 1e-9);
-    QList<QPointF> points;
-    for (std::size_t i = 0; i < m_stores.size(); ++i) {
-        plot::decimate(m_stores[i], x0, x1, columns, m_scratch);
-        points.resize(qsizetype(m_scratch.size()));
-        for (std::size_t k = 0; k < m_scratch.size(); ++k) points[qsizetype(k)] = {m_scratch[k].x, m_scratch[k].y};
-        m_series[i]->replace(points);
+    for (int i = 0; i < decoder::kSeriesCount; ++i) {
+        PlotLines::Line& line = m_lines->line(i);
+        line.shape = plot::decimate(m_stores[std::size_t(i)], x0, x1, columns, line.points);
     }
+    m_lines->setView(chart()->plotArea(), m_axisX->min(), m_axisX->max(), m_axisY->min(), m_axisY->max());
 }
+
+const std::vector<plot::PlotPoint>& MeasurementChart::drawnPoints(int index) const { return m_lines->line(index).points; }
 
 void MeasurementChart::setXRange(double x0, double x1) {
     if (!(x1 > x0)) return;

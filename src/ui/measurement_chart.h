@@ -1,7 +1,7 @@
 #pragma once
 // The chart the decoder draws on. Points live in compact per-series stores; the chart widget
 // only ever holds what the visible x range needs (a min/max envelope per pixel column, or the
-// raw points once few are visible), handed over with one replace() per series. Redraws are
+// raw points once few are visible), drawn by one light item over the plot area. Redraws are
 // coalesced behind a short timer, so live data at any rate costs at most ~30 redraws a second.
 #include <QChartView>
 #include <QTimer>
@@ -20,6 +20,8 @@ class QRubberBand;
 
 namespace darvelon::ui {
 
+class PlotLines;
+
 class MeasurementChart : public QChartView, public decoder::PlotTarget {
     Q_OBJECT
 public:
@@ -35,7 +37,9 @@ public:
     std::uint64_t refreshCount() const { return m_refreshCount; }
 
     const plot::SeriesStore& store(int index) const { return m_stores[std::size_t(index)]; }
+    // The series give the lines their names and pens; the points drawn are these.
     QLineSeries* series(int index) const { return m_series[std::size_t(index)]; }
+    const std::vector<plot::PlotPoint>& drawnPoints(int index) const;
     QValueAxis* axisX() const { return m_axisX; }
     QValueAxis* axisY() const { return m_axisY; }
 
@@ -75,6 +79,7 @@ private:
     std::array<QLineSeries*, decoder::kSeriesCount> m_series{};
     QValueAxis* m_axisX;
     QValueAxis* m_axisY;
+    PlotLines* m_lines;  // owned by the chart
     QLabel* m_readout;
     QRubberBand* m_rubberBand = nullptr;
     QTimer m_refreshTimer;
@@ -82,7 +87,6 @@ private:
     std::optional<QPointF> m_dragStart;
     bool m_rubberBanding = false;
     std::uint64_t m_refreshCount = 0;
-    std::vector<plot::PlotPoint> m_scratch;
 };
 
 }  // namespace darvelon::ui

@@ -57,20 +57,20 @@ TEST_F(Chart, ClearEmptiesOnlyItsOwnSeries) {
     fill(10);
     chart.clear(1);
     chart.refreshNow();
-    EXPECT_EQ(chart.series(1)->count(), 0);
+    EXPECT_EQ(chart.drawnPoints(1).size(), 0u);
     EXPECT_EQ(chart.store(3).size(), 10u);
-    EXPECT_EQ(chart.series(3)->count(), 10);
+    EXPECT_EQ(chart.drawnPoints(3).size(), 10u);
 }
 
 TEST_F(Chart, LargeDataIsHandedOverAsAnEnvelopeAndRawWhenZoomedIn) {
     fill(1'000'000);
     const int width = int(std::lround(chart.chart()->plotArea().width()));
-    for (int s = 0; s < 4; ++s) EXPECT_LE(chart.series(s)->count(), 2 * width + 2) << s;
+    for (int s = 0; s < 4; ++s) EXPECT_LE(chart.drawnPoints(s).size(), std::size_t(2 * width + 2)) << s;
     EXPECT_EQ(chart.axisX()->min(), 0);
     EXPECT_EQ(chart.axisX()->max(), 999'999);
     chart.setXRange(500'000, 500'100);
-    ASSERT_EQ(chart.series(1)->count(), 103);  // raw, with one neighbour beyond each edge
-    EXPECT_EQ(chart.series(1)->at(1), QPointF(500'000, 1000));
+    ASSERT_EQ(chart.drawnPoints(1).size(), 103u);  // raw, with one neighbour beyond each edge
+    EXPECT_EQ(chart.drawnPoints(1)[1], (plot::PlotPoint{500'000, 1000}));
 }
 
 TEST_F(Chart, ZoomPanAndResetMoveOnlyTheView) {
@@ -101,13 +101,63 @@ TEST_F(Chart, FollowModeTracksNewDataUntilTheUserZooms) {
 
 TEST_F(Chart, RedrawsAreCoalescedBehindTheTimer) {
     fill(10);
-    const int before = chart.series(1)->count();
+    const std::size_t before = chart.drawnPoints(1).size();
     for (std::int32_t x = 10; x < 1000; ++x) chart.add(1, x, 1, decoder::kBlack);
-    EXPECT_EQ(chart.series(1)->count(), before);  // nothing handed over per point
+    EXPECT_EQ(chart.drawnPoints(1).size(), before);  // nothing handed over per point
     QElapsedTimer waited;
     waited.start();
-    while (chart.series(1)->count() == before && waited.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    EXPECT_GT(chart.series(1)->count(), before);
+    while (chart.drawnPoints(1).size() == before && waited.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_GT(chart.drawnPoints(1).size(), before);
+}
+
+// What reaches the screen: a lone spike among a million flat points shows in its column and
+// colour, the flat line sits at its value, and lines stop at the edges of the plot (a dip below
+// zero runs off its bottom), both as an envelope and zoomed in to raw points.
+TEST_F(Chart, DrawnPixelsShowTheSpikeAndStayInsideThePlot) {
+    constexpr std::int32_t kSpikeX = 600'000;
+    for (std::int32_t x = 0; x < 1'000'000; ++x)
+        chart.add(1, x, x == kSpikeX ? 9000 : x == kSpikeX + 2 ? -5000 : 1000, decoder::kBlack);
+    // Two points far apart: zoomed in, the line between them crosses the view from edge to edge.
+    chart.add(3, 0, 0, decoder::kGreen);
+    chart.add(3, 1'000'000, 9000, decoder::kGreen);
+    for (const bool zoomed : {false, true}) {
+        SCOPED_TRACE(zoomed ? "raw" : "envelope");
+        if (zoomed) chart.setXRange(kSpikeX - 20.5, kSpikeX + 20.5);
+        chart.refreshNow();
+        const QImage image = chart.grab().toImage();
+        const QRectF area = chart.chart()->plotArea();
+        const auto black = [&](int x, int y) { return image.pixelColor(x, y) == QColor(Qt::black); };
+        const auto xToPixel = [&](double x) {
+            return area.left() + (x - chart.axisX()->min()) / (chart.axisX()->max() - chart.axisX()->min()) * area.width();
+        };
+        const auto yToPixel = [&](double y) { return area.bottom() - y / chart.axisY()->max() * area.height(); };
+
+        const int spikeColumn = int(xToPixel(kSpikeX));
+        bool spikeSeen = false;
+        for (int x = spikeColumn - 3; x <= spikeColumn + 3; ++x) spikeSeen |= black(x, int(yToPixel(8000)));
+        EXPECT_TRUE(spikeSeen);
+        const int flatRow = int(std::lround(yToPixel(1000)));
+        int flatColumns = 0;
+        for (int x = int(area.left()) + 2; x < int(area.right()) - 1; ++x)
+            flatColumns += black(x, flatRow - 1) || black(x, flatRow) || black(x, flatRow + 1);
+        EXPECT_GT(flatColumns, int(area.width()) * 9 / 10);
+        if (zoomed) {
+            const int crossingRow = int(std::lround(yToPixel(5400)));
+            int crossingColumns = 0;
+            for (int x = int(area.left()) + 2; x < int(area.right()) - 1; ++x)
+                for (int y = crossingRow - 1; y <= crossingRow + 1; ++y)
+                    if (image.pixelColor(x, y) == QColor(0, 128, 0)) {
+                        ++crossingColumns;
+                        break;
+                    }
+            EXPECT_GT(crossingColumns, int(area.width()) * 9 / 10);
+        }
+        // Right of the plot there is only margin; left of it and below it, the axes' labels.
+        for (int x = int(area.right()) + 2; x < image.width(); ++x)
+            for (int y = int(area.top()); y < int(area.bottom()); ++y) ASSERT_FALSE(black(x, y)) << x << "," << y;
+        for (int x = int(area.left()) + 2; x < int(area.right()) - 1; ++x)
+            for (int y = int(area.bottom()) + 2; y < image.height(); ++y) ASSERT_FALSE(black(x, y)) << x << "," << y;
+    }
 }
 
 TEST_F(Chart, ReadoutShowsTheNearestFrame) {
