@@ -17,8 +17,8 @@ struct PlotPoint {
 // Fewer points than this per pixel column are drawn raw.
 inline constexpr double kRawPointsPerColumn = 2.0;
 // From this many 64-point blocks per column on, the edges between columns move to the nearest
-// block edge: no point then lands more than 1/32 of a column from its own column.
-inline constexpr double kSnapBlocksPerColumn = 16.0;
+// block edge: no point then lands more than 1/16 of a column from its own column.
+inline constexpr double kSnapBlocksPerColumn = 8.0;
 
 enum class Decimation {
     Raw,       // every point, in x order

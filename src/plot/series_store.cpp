@@ -50,11 +50,18 @@ MinMax SeriesStore::tailSummary() const {
 void SeriesStore::sealTail() {
     if (!m_tail) return;
     Chunk& c = *m_tail;
-    const std::size_t blocks = (c.count + kBlockPoints - 1) / kBlockPoints;
-    constexpr std::size_t kBlocksPerGroup = kGroupPoints / kBlockPoints;
-    for (std::size_t b = 0; b < blocks; ++b) c.groups[b / kBlocksPerGroup].include(c.blocks[b]);
-    for (const MinMax& g : c.groups) c.all.include(g);
+    c.all = tailSummary();
     m_sealed.include(c.all);
+    const std::size_t blocks = (c.count + kBlockPoints - 1) / kBlockPoints;
+    const std::size_t start = m_size - c.count;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        m_blockFirstX.push_back(c.xBase + c.dx[b * kBlockPoints]);
+        m_blockExtremes.push_back(c.blocks[b]);
+        m_blockStart.push_back(start + b * kBlockPoints);
+        const std::size_t group = (m_blockExtremes.size() - 1) / kBlocksPerGroup;
+        if (group == m_groupExtremes.size()) m_groupExtremes.emplace_back();
+        m_groupExtremes[group].include(c.blocks[b]);
+    }
     m_tail = nullptr;
 }
 
@@ -114,6 +121,10 @@ void SeriesStore::clear() {
     m_tail = nullptr;
     m_size = 0;
     m_sealed = {};
+    m_blockFirstX.clear();
+    m_blockExtremes.clear();
+    m_blockStart.clear();
+    m_groupExtremes.clear();
 }
 
 std::size_t SeriesStore::chunkOf(std::size_t i) const {
@@ -214,18 +225,11 @@ MinMax SeriesStore::range(std::size_t begin, std::size_t end) const {
         if (first == 0 && last == c.count && &c != m_tail) {
             out.include(c.all);
         } else {
-            // Single points up to a block edge, whole blocks up to a group edge, whole groups,
-            // then blocks and single points again. The open chunk has no groups yet.
-            const auto roundUp = [](std::size_t k, std::size_t n) { return (k + n - 1) / n * n; };
-            const std::size_t headEnd = std::min(last, roundUp(first, kBlockPoints));
+            // Single points up to a block boundary, whole blocks, then the rest singly.
+            const std::size_t headEnd = std::min(last, (first + kBlockPoints - 1) / kBlockPoints * kBlockPoints);
             const std::size_t tailBegin = std::max(headEnd, last / kBlockPoints * kBlockPoints);
-            const bool sealed = &c != m_tail;
-            const std::size_t groupsBegin = sealed ? std::min(tailBegin, roundUp(headEnd, kGroupPoints)) : tailBegin;
-            const std::size_t groupsEnd = std::max(groupsBegin, tailBegin / kGroupPoints * kGroupPoints);
             out.include(extremes(c.y.data() + first, headEnd - first));
-            for (std::size_t k = headEnd; k < groupsBegin; k += kBlockPoints) out.include(c.blocks[k / kBlockPoints]);
-            for (std::size_t k = groupsBegin; k < groupsEnd; k += kGroupPoints) out.include(c.groups[k / kGroupPoints]);
-            for (std::size_t k = groupsEnd; k < tailBegin; k += kBlockPoints) out.include(c.blocks[k / kBlockPoints]);
+            for (std::size_t k = headEnd; k < tailBegin; k += kBlockPoints) out.include(c.blocks[k / kBlockPoints]);
             out.include(extremes(c.y.data() + tailBegin, last - tailBegin));
         }
         begin = m_chunkStart[ci] + last;
@@ -234,27 +238,30 @@ MinMax SeriesStore::range(std::size_t begin, std::size_t end) const {
     return out;
 }
 
-std::size_t SeriesStore::nearestBlockEdge(std::size_t i) const {
-    if (i >= m_size) return m_size;
-    const std::size_t ci = chunkOf(i);
-    const std::size_t start = m_chunkStart[ci];
-    const std::size_t k = (i - start + kBlockPoints / 2) / kBlockPoints * kBlockPoints;
-    // A chunk may close before it is full; its end is an edge too.
-    return start + std::min<std::size_t>(k, m_chunks[ci]->count);
+MinMax SeriesStore::SealedBlocks::extremes(std::size_t first, std::size_t last) const {
+    const auto& blocks = m_store->m_blockExtremes;
+    const auto& groups = m_store->m_groupExtremes;
+    // Blocks up to a group edge, whole groups, then blocks again. std::min and std::max keep
+    // the loops free of branches that the data would decide.
+    const std::size_t headEnd = std::min(last, (first + kBlocksPerGroup - 1) / kBlocksPerGroup * kBlocksPerGroup);
+    const std::size_t tailBegin = std::max(headEnd, last / kBlocksPerGroup * kBlocksPerGroup);
+    MinMax out;
+    const auto add = [&out](const MinMax& m) {
+        out.min = std::min(out.min, m.min);
+        out.max = std::max(out.max, m.max);
+    };
+    for (std::size_t b = first; b < headEnd; ++b) add(blocks[b]);
+    for (std::size_t g = headEnd / kBlocksPerGroup; g < tailBegin / kBlocksPerGroup; ++g) add(groups[g]);
+    for (std::size_t b = tailBegin; b < last; ++b) add(blocks[b]);
+    return out;
 }
 
-void SeriesStore::prefetch(std::size_t i, Prefetch what) const {
+void SeriesStore::prefetch(std::size_t i) const {
 #if defined(__GNUC__) || defined(__clang__)
     if (i >= m_size) return;
     const auto [c, k] = locate(i);
     __builtin_prefetch(&c->dx[k]);
-    // A column edge inside a group sums that group's blocks on both sides of it.
-    constexpr std::size_t kBlocksPerGroup = kGroupPoints / kBlockPoints;
-    const std::size_t group = k / kGroupPoints;
-    for (std::size_t b = group * kBlocksPerGroup; b < (group + 1) * kBlocksPerGroup; b += 64 / sizeof(MinMax))
-        __builtin_prefetch(&c->blocks[b]);
-    __builtin_prefetch(&c->groups[group]);
-    if (what == Prefetch::Summaries) return;
+    __builtin_prefetch(&c->blocks[k / kBlockPoints]);
     // A column boundary's partial blocks lie on both sides of it.
     const std::size_t from = k >= kBlockPoints ? k - kBlockPoints : 0;
     const std::size_t to = std::min<std::size_t>(c->count, k + kBlockPoints);
@@ -262,13 +269,14 @@ void SeriesStore::prefetch(std::size_t i, Prefetch what) const {
     for (std::size_t j = from; j < to; j += kPerLine) __builtin_prefetch(&c->y[j]);
 #else
     (void)i;
-    (void)what;
 #endif
 }
 
 std::size_t SeriesStore::memoryBytes() const {
     return m_slabs.size() * kSlabBytes + m_chunks.capacity() * sizeof(void*) +
            m_chunkStart.capacity() * sizeof(std::size_t) + m_chunkBase.capacity() * sizeof(std::int32_t) +
+           m_blockFirstX.capacity() * sizeof(std::int32_t) + m_blockExtremes.capacity() * sizeof(MinMax) +
+           m_blockStart.capacity() * sizeof(std::size_t) + m_groupExtremes.capacity() * sizeof(MinMax) +
            sizeof(*this);
 }
 

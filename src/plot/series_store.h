@@ -1,7 +1,8 @@
 #pragma once
-// Compact, append-mostly storage for one chart series: about 10.3 bytes per point (x as a
-// 16-bit offset inside its chunk, y as an exact double, min/max summaries per 64 points), so an
-// hour of full-rate data stays far below what the chart widget would need for the same points.
+// Compact, append-mostly storage for one chart series: about 11 bytes per point (x as a 16-bit
+// offset inside its chunk, y as an exact double, min/max summaries per 64 points kept twice),
+// so an hour of full-rate data stays far below what the chart widget would need for the same
+// points.
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -30,7 +31,6 @@ class SeriesStore {
 public:
     static constexpr std::size_t kChunkPoints = 4096;
     static constexpr std::size_t kBlockPoints = 64;
-    static constexpr std::size_t kGroupPoints = 1024;  // 16 blocks
 
     // Points must come in ascending x order to be stored cheaply; an earlier x is still kept in
     // order, through a slow path.
@@ -65,18 +65,31 @@ public:
     std::size_t lowerBound(double value, std::size_t from = 0) const;
     // First index whose x is > value.
     std::size_t upperBound(double value) const;
-    // Extremes of y over indices [begin, end), begin < end. Between block edges it reads
-    // only the block summaries, never the points.
+    // Extremes of y over indices [begin, end), begin < end.
     MinMax range(std::size_t begin, std::size_t end) const;
-    // The edge of a 64-point block nearest to index i (size() at or after the end).
-    std::size_t nearestBlockEdge(std::size_t i) const;
 
     // Asks for the memory around point i ahead of a range() or lowerBound() near it. Walks
     // over an hour of data visit memory no cache holds, one column after another; fetching the
-    // next column's while the current one is summed hides most of that wait. A walk that cuts
-    // no block needs the x values and summaries only, not the points either side.
-    enum class Prefetch { Summaries, SummariesAndPoints };
-    void prefetch(std::size_t i, Prefetch what) const;
+    // next column's while the current one is summed hides most of that wait.
+    void prefetch(std::size_t i) const;
+
+    // The 64-point blocks of every sealed chunk (all but the open one), side by side: their
+    // first x, their extremes and the index of their first point, with the extremes of every
+    // eight blocks besides. A view over an hour reads these few hundred kilobytes instead of
+    // visiting every chunk it crosses.
+    class SealedBlocks {
+    public:
+        explicit SealedBlocks(const SeriesStore& s) : m_store(&s) {}
+        std::size_t count() const { return m_store->m_blockStart.size(); }
+        std::int32_t firstX(std::size_t b) const { return m_store->m_blockFirstX[b]; }
+        std::size_t start(std::size_t b) const { return m_store->m_blockStart[b]; }
+        // Extremes of y over blocks [first, last), first < last.
+        MinMax extremes(std::size_t first, std::size_t last) const;
+
+    private:
+        const SeriesStore* m_store;
+    };
+    SealedBlocks sealedBlocks() const { return SealedBlocks(*this); }
 
     std::size_t memoryBytes() const;
 
@@ -88,9 +101,6 @@ private:
         std::array<std::uint16_t, kChunkPoints> dx;
         std::array<double, kChunkPoints> y;
         std::array<MinMax, kChunkPoints / kBlockPoints> blocks;
-        // A column of an hour-long view spans a few dozen blocks; summing their groups instead
-        // reads a few lines of memory where the blocks would take a dozen. Sealed chunks only.
-        std::array<MinMax, kChunkPoints / kGroupPoints> groups;
 
         // First offset at or after `from` whose x is >= value (count when none); from < count.
         std::size_t lowerBound(double value, std::size_t from) const;
@@ -123,6 +133,11 @@ private:
     std::size_t m_size = 0;
     std::int32_t m_lastX = 0;  // valid while m_size > 0
     MinMax m_sealed;           // over every sealed chunk
+    static constexpr std::size_t kBlocksPerGroup = 8;
+    std::vector<std::int32_t> m_blockFirstX;
+    std::vector<MinMax> m_blockExtremes;
+    std::vector<std::size_t> m_blockStart;
+    std::vector<MinMax> m_groupExtremes;  // of blocks [8g, 8g + 8)
 };
 
 }  // namespace darvelon::plot

@@ -32,11 +32,11 @@ TEST(Decimate, FewPointsAreDrawnRawWithOneNeighbourBeyondEachEdge) {
     EXPECT_EQ(out.size(), 100u);
 }
 
-// Every pixel column must show the extremes of the points that fall into it. From 16 blocks a
+// Every pixel column must show the extremes of the points that fall into it. From 8 blocks a
 // column on, its edges may move by up to half a block: the drawn extremes then belong to the
 // column widened by that much and cover at least the column narrowed by it.
 TEST(Decimate, EachColumnKeepsItsTrueMinimumAndMaximum) {
-    for (const auto& [step, columns] : {std::pair{1, 761}, std::pair{2, 1901}}) {
+    for (const auto& [step, columns] : {std::pair{1, 761}, std::pair{2, 2503}}) {
         SeriesStore s = noisy(1'000'000, step, 4);
         const double x0 = 1234.5;
         const double x1 = 1'000'000.0 * step - 77;

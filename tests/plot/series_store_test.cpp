@@ -66,6 +66,28 @@ TEST(SeriesStore, AgreesWithAPlainArrayOnEveryQuery) {
         ASSERT_EQ(mm.min, *std::min_element(ref.ys.begin() + long(a), ref.ys.begin() + long(b)));
         ASSERT_EQ(mm.max, *std::max_element(ref.ys.begin() + long(a), ref.ys.begin() + long(b)));
     }
+
+    // The sealed blocks, read side by side, tell the same as the points they cover. Blocks
+    // follow one another without gaps, so a block ends where the next begins.
+    const auto blocks = store.sealedBlocks();
+    ASSERT_GT(blocks.count(), 700u);
+    ASSERT_EQ(blocks.start(0), 0u);
+    for (std::size_t k = 0; k < blocks.count(); ++k) {
+        ASSERT_EQ(blocks.firstX(k), ref.xs[blocks.start(k)]) << k;
+        if (k > 0) {
+            ASSERT_GT(blocks.start(k), blocks.start(k - 1)) << k;
+            ASSERT_LE(blocks.start(k) - blocks.start(k - 1), SeriesStore::kBlockPoints) << k;
+        }
+    }
+    for (int q = 0; q < 4000; ++q) {
+        const std::size_t first = rng() % (blocks.count() - 1);
+        const std::size_t last = std::min(blocks.count() - 1, first + 1 + (q % 2 ? rng() % 40 : rng() % blocks.count()));
+        const auto mm = blocks.extremes(first, last);
+        const auto a = long(blocks.start(first));
+        const auto b = long(blocks.start(last));
+        ASSERT_EQ(mm.min, *std::min_element(ref.ys.begin() + a, ref.ys.begin() + b)) << first << ".." << last;
+        ASSERT_EQ(mm.max, *std::max_element(ref.ys.begin() + a, ref.ys.begin() + b)) << first << ".." << last;
+    }
 }
 
 TEST(SeriesStore, EarlierXIsInsertedInOrder) {
