@@ -79,7 +79,13 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QChartView(new QChart(), p
         m_series[std::size_t(i)] = s;
     }
     m_lines = new PlotLines(m_series, chart);
-    connect(chart, &QChart::plotAreaChanged, this, [this](const QRectF& area) { m_lines->setArea(area); });
+    // The chart lays itself out after the axes change, and longer labels narrow the plot: the
+    // lines move with it at once, and are decimated again for the new width.
+    connect(chart, &QChart::plotAreaChanged, this, [this](const QRectF& area) {
+        const bool widthChanged = std::lround(area.width()) != std::lround(m_lines->area().width());
+        m_lines->setArea(area);
+        if (widthChanged) scheduleRefresh();
+    });
 
     m_readout = new QLabel(this);
     m_readout->setObjectName("readout");

@@ -24,6 +24,7 @@ void PlotLines::setArea(const QRectF& area) {
     if (area == m_area) return;
     prepareGeometryChange();
     m_area = area;
+    update();
 }
 
 void PlotLines::setView(const QRectF& area, double x0, double x1, double y0, double y1) {

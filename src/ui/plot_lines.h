@@ -34,6 +34,7 @@ public:
     // The plot area in the parent's coordinates and the data ranges it spans.
     void setView(const QRectF& area, double x0, double x1, double y0, double y1);
     void setArea(const QRectF& area);
+    const QRectF& area() const { return m_area; }
 
     QRectF boundingRect() const override;
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
