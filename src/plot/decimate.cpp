@@ -42,7 +42,10 @@ Decimation decimate(const SeriesStore& store, double x0, double x1, int columns,
     std::size_t g = 0;
     for (std::size_t hi = sealed; g < hi;) {
         const std::size_t mid = g + (hi - g) / 2;
-        (blocks.start(mid) < begin ? g : hi) = blocks.start(mid) < begin ? mid + 1 : mid;
+        if (blocks.start(mid) < begin)
+            g = mid + 1;
+        else
+            hi = mid;
     }
     std::size_t span = 1;
     // The block that starts at a, when a is a sealed block's first point.
@@ -55,10 +58,10 @@ Decimation decimate(const SeriesStore& store, double x0, double x1, int columns,
         std::optional<std::size_t> bBlock;
         if (col + 1 < columns) {
             // The first block whose first x reaches the edge, found from a guess one column on.
-            const auto before = [&](std::size_t k) { return double(blocks.firstX(k)) < edgeX; };
+            const auto shortOfEdge = [&](std::size_t k) { return double(blocks.firstX(k)) < edgeX; };
             std::size_t k = std::min(g + span, sealed);
-            while (k < sealed && before(k)) ++k;
-            while (k > g && !before(k - 1)) --k;
+            while (k < sealed && shortOfEdge(k)) ++k;
+            while (k > g && !shortOfEdge(k - 1)) --k;
             span = std::max<std::size_t>(1, k - g);
             g = k;
             if (g < sealed && g > 0 && blocks.start(g - 1) >= a) {

@@ -57,9 +57,9 @@ void PlotLines::mapToPixels(const std::vector<plot::PlotPoint>& points) {
     };
     if (n >= 2 && m_pixels[0].x() < left - 1) pullIn(m_pixels[0], m_pixels[1], left - 1);
     if (n >= 2 && m_pixels[n - 1].x() > m_area.right() + 1) pullIn(m_pixels[n - 1], m_pixels[n - 2], m_area.right() + 1);
-    const double top = m_area.top() - kFarPixels;
-    const double floor = bottom + kFarPixels;
-    for (QPointF& p : m_pixels) p.setY(std::clamp(p.y(), top, floor));
+    const double highest = m_area.top() - kFarPixels;
+    const double lowest = bottom + kFarPixels;
+    for (QPointF& p : m_pixels) p.setY(std::clamp(p.y(), highest, lowest));
 }
 
 void PlotLines::drawEnvelope(QPainter* painter, const QColor& colour) {
