@@ -33,8 +33,10 @@ void SeriesStore::appendSlow(std::int32_t x, double y) {
     m_chunks.push_back(c);
     m_chunkStart.push_back(m_size);
     m_chunkBase.push_back(x);
+    m_chunkBlock.push_back(m_blockExtremes.size());
     c->xBase = x;
     m_tail = c;
+    m_tailBlocks.fill(MinMax{});
     m_lastX = x;  // a cleared store still holds the old one
     append(x, y);
 }
@@ -43,7 +45,7 @@ MinMax SeriesStore::tailSummary() const {
     MinMax out;
     if (!m_tail) return out;
     const std::size_t blocks = (m_tail->count + kBlockPoints - 1) / kBlockPoints;
-    for (std::size_t b = 0; b < blocks; ++b) out.include(m_tail->blocks[b]);
+    for (std::size_t b = 0; b < blocks; ++b) out.include(m_tailBlocks[b]);
     return out;
 }
 
@@ -53,14 +55,12 @@ void SeriesStore::sealTail() {
     c.all = tailSummary();
     m_sealed.include(c.all);
     const std::size_t blocks = (c.count + kBlockPoints - 1) / kBlockPoints;
-    const std::size_t start = m_size - c.count;
     for (std::size_t b = 0; b < blocks; ++b) {
         m_blockFirstX.push_back(c.xBase + c.dx[b * kBlockPoints]);
-        m_blockExtremes.push_back(c.blocks[b]);
-        m_blockStart.push_back(start + b * kBlockPoints);
+        m_blockExtremes.push_back(m_tailBlocks[b]);
         const std::size_t group = (m_blockExtremes.size() - 1) / kBlocksPerGroup;
         if (group == m_groupExtremes.size()) m_groupExtremes.emplace_back();
-        m_groupExtremes[group].include(c.blocks[b]);
+        m_groupExtremes[group].include(m_tailBlocks[b]);
     }
     m_tail = nullptr;
 }
@@ -123,7 +123,7 @@ void SeriesStore::clear() {
     m_sealed = {};
     m_blockFirstX.clear();
     m_blockExtremes.clear();
-    m_blockStart.clear();
+    m_chunkBlock.clear();
     m_groupExtremes.clear();
 }
 
@@ -229,13 +229,28 @@ MinMax SeriesStore::range(std::size_t begin, std::size_t end) const {
             const std::size_t headEnd = std::min(last, (first + kBlockPoints - 1) / kBlockPoints * kBlockPoints);
             const std::size_t tailBegin = std::max(headEnd, last / kBlockPoints * kBlockPoints);
             out.include(extremes(c.y.data() + first, headEnd - first));
-            for (std::size_t k = headEnd; k < tailBegin; k += kBlockPoints) out.include(c.blocks[k / kBlockPoints]);
+            const MinMax* blocks = blocksOf(ci);
+            for (std::size_t k = headEnd; k < tailBegin; k += kBlockPoints) out.include(blocks[k / kBlockPoints]);
             out.include(extremes(c.y.data() + tailBegin, last - tailBegin));
         }
         begin = m_chunkStart[ci] + last;
         ++ci;
     }
     return out;
+}
+
+const MinMax* SeriesStore::blocksOf(std::size_t ci) const {
+    return m_chunks[ci] == m_tail ? m_tailBlocks.data() : m_blockExtremes.data() + m_chunkBlock[ci];
+}
+
+std::size_t SeriesStore::SealedBlocks::start(std::size_t b) const {
+    // A chunk holds at most 64 blocks, so block b lies in chunk b / 64 or a later one; without
+    // early-sealed chunks it is exactly that one.
+    const auto& first = m_store->m_chunkBlock;
+    std::size_t ci = std::min(b / (kChunkPoints / kBlockPoints), first.size() - 1);
+    if (ci + 1 < first.size() && first[ci + 1] <= b)
+        ci = std::size_t(std::upper_bound(first.begin() + std::ptrdiff_t(ci) + 1, first.end(), b) - first.begin()) - 1;
+    return m_store->m_chunkStart[ci] + (b - first[ci]) * kBlockPoints;
 }
 
 MinMax SeriesStore::SealedBlocks::extremes(std::size_t first, std::size_t last) const {
@@ -259,9 +274,11 @@ MinMax SeriesStore::SealedBlocks::extremes(std::size_t first, std::size_t last) 
 void SeriesStore::prefetch(std::size_t i) const {
 #if defined(__GNUC__) || defined(__clang__)
     if (i >= m_size) return;
-    const auto [c, k] = locate(i);
+    const std::size_t ci = chunkOf(i);
+    const Chunk* c = m_chunks[ci];
+    const std::size_t k = i - m_chunkStart[ci];
     __builtin_prefetch(&c->dx[k]);
-    __builtin_prefetch(&c->blocks[k / kBlockPoints]);
+    __builtin_prefetch(&blocksOf(ci)[k / kBlockPoints]);
     // A column boundary's partial blocks lie on both sides of it.
     const std::size_t from = k >= kBlockPoints ? k - kBlockPoints : 0;
     const std::size_t to = std::min<std::size_t>(c->count, k + kBlockPoints);
@@ -276,7 +293,7 @@ std::size_t SeriesStore::memoryBytes() const {
     return m_slabs.size() * kSlabBytes + m_chunks.capacity() * sizeof(void*) +
            m_chunkStart.capacity() * sizeof(std::size_t) + m_chunkBase.capacity() * sizeof(std::int32_t) +
            m_blockFirstX.capacity() * sizeof(std::int32_t) + m_blockExtremes.capacity() * sizeof(MinMax) +
-           m_blockStart.capacity() * sizeof(std::size_t) + m_groupExtremes.capacity() * sizeof(MinMax) +
+           m_chunkBlock.capacity() * sizeof(std::size_t) + m_groupExtremes.capacity() * sizeof(MinMax) +
            sizeof(*this);
 }
 

@@ -1,8 +1,7 @@
 #pragma once
-// Compact, append-mostly storage for one chart series: about 11 bytes per point (x as a 16-bit
-// offset inside its chunk, y as an exact double, min/max summaries per 64 points kept twice),
-// so an hour of full-rate data stays far below what the chart widget would need for the same
-// points.
+// Compact, append-mostly storage for one chart series: about 10.6 bytes per point (x as a
+// 16-bit offset inside its chunk, y as an exact double, min/max summaries per 64 points), so an
+// hour of full-rate data stays far below what the chart widget would need for the same points.
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -43,7 +42,7 @@ public:
             const std::uint32_t k = c->count++;
             c->dx[k] = static_cast<std::uint16_t>(x - c->xBase);
             c->y[k] = y;
-            c->blocks[k / kBlockPoints].include(y);
+            m_tailBlocks[k / kBlockPoints].include(y);
             m_lastX = x;
             ++m_size;
             return;
@@ -80,9 +79,9 @@ public:
     class SealedBlocks {
     public:
         explicit SealedBlocks(const SeriesStore& s) : m_store(&s) {}
-        std::size_t count() const { return m_store->m_blockStart.size(); }
+        std::size_t count() const { return m_store->m_blockExtremes.size(); }
         std::int32_t firstX(std::size_t b) const { return m_store->m_blockFirstX[b]; }
-        std::size_t start(std::size_t b) const { return m_store->m_blockStart[b]; }
+        std::size_t start(std::size_t b) const;
         // Extremes of y over blocks [first, last), first < last.
         MinMax extremes(std::size_t first, std::size_t last) const;
 
@@ -100,7 +99,6 @@ private:
         MinMax all;  // kept up to date once the chunk is sealed, that is, no longer the tail
         std::array<std::uint16_t, kChunkPoints> dx;
         std::array<double, kChunkPoints> y;
-        std::array<MinMax, kChunkPoints / kBlockPoints> blocks;
 
         // First offset at or after `from` whose x is >= value (count when none); from < count.
         std::size_t lowerBound(double value, std::size_t from) const;
@@ -122,6 +120,9 @@ private:
     MinMax all() const;
 
     std::pair<const Chunk*, std::size_t> locate(std::size_t i) const;
+    // The block summaries of chunk ci: the open chunk keeps its own, sealed ones live in
+    // m_blockExtremes.
+    const MinMax* blocksOf(std::size_t ci) const;
     std::size_t chunkOf(std::size_t i) const;
     void insertOutOfOrder(std::int32_t x, double y);
 
@@ -134,10 +135,11 @@ private:
     std::int32_t m_lastX = 0;  // valid while m_size > 0
     MinMax m_sealed;           // over every sealed chunk
     static constexpr std::size_t kBlocksPerGroup = 8;
+    std::array<MinMax, kChunkPoints / kBlockPoints> m_tailBlocks;
     std::vector<std::int32_t> m_blockFirstX;
     std::vector<MinMax> m_blockExtremes;
-    std::vector<std::size_t> m_blockStart;
-    std::vector<MinMax> m_groupExtremes;  // of blocks [8g, 8g + 8)
+    std::vector<MinMax> m_groupExtremes;   // of blocks [8g, 8g + 8)
+    std::vector<std::size_t> m_chunkBlock;  // each chunk's first block, once it is sealed
 };
 
 }  // namespace darvelon::plot
