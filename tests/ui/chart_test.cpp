@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QApplication>
 #include <cmath>
+#include <limits>
 
 #include "decoder/plot_target.h"
 
@@ -157,6 +158,51 @@ TEST_F(Chart, DrawnPixelsShowTheSpikeAndStayInsideThePlot) {
             for (int y = int(area.top()); y < int(area.bottom()); ++y) ASSERT_FALSE(black(x, y)) << x << "," << y;
         for (int x = int(area.left()) + 2; x < int(area.right()) - 1; ++x)
             for (int y = int(area.bottom()) + 2; y < image.height(); ++y) ASSERT_FALSE(black(x, y)) << x << "," << y;
+    }
+}
+
+// Values no device sends still draw, inside the plot only: neighbours at the ends of the x
+// range far below the axis, seen whole, zoomed in, and zoomed into the gaps beside them, where
+// the line drops out of sight at an edge or is gone altogether.
+TEST_F(Chart, ExtremeValuesDrawInsideThePlot) {
+    chart.add(1, std::numeric_limits<std::int32_t>::min(), -1e300, decoder::kBlack);
+    for (std::int32_t x = 0; x < 10; ++x) chart.add(1, x, 1000 + 100 * x, decoder::kBlack);
+    chart.add(1, std::numeric_limits<std::int32_t>::max(), -1e300, decoder::kBlack);
+    enum class Edge { Anywhere, Left, Right };
+    struct View {
+        double from, to;
+        bool lineInSight;
+        Edge where;
+    };
+    for (const View& view : {View{0, 0, true, Edge::Anywhere}, View{2, 7, true, Edge::Anywhere},
+                             View{10, 1000, true, Edge::Left}, View{-1000, -0.5, true, Edge::Right},
+                             View{10, 12, false, Edge::Anywhere}}) {
+        const auto [from, to, lineInSight, where] = view;
+        SCOPED_TRACE(from);
+        if (to > from) chart.setXRange(from, to);
+        chart.refreshNow();
+        const QImage image = chart.grab().toImage();
+        const QRectF area = chart.chart()->plotArea();
+        int inside = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixelColor(x, y) != QColor(Qt::black)) continue;
+                const bool inPlot = x >= area.left() - 1 && x <= area.right() + 1 && y >= area.top() - 1 &&
+                                    y <= area.bottom() + 1;
+                // Black text belongs to the axes, left of and below the plot.
+                if (x > area.right() + 1 || (y < area.bottom() + 2 && x > area.left() + 1)) {
+                    ASSERT_TRUE(inPlot) << x << "," << y;
+                }
+                inside += inPlot;
+                if (inPlot && where == Edge::Left) {
+                    ASSERT_LE(x, area.left() + 2) << x << "," << y;
+                }
+                if (inPlot && where == Edge::Right) {
+                    ASSERT_GE(x, area.right() - 2) << x << "," << y;
+                }
+            }
+        }
+        EXPECT_EQ(inside > 0, lineInSight);
     }
 }
 
