@@ -15,7 +15,8 @@ constexpr double kFarPixels = 1 << 20;
 
 }  // namespace
 
-PlotLines::PlotLines(const SeriesList& series, QGraphicsItem* parent) : QGraphicsItem(parent), m_series(series) {
+PlotLines::PlotLines(const SeriesList& series, QGraphicsItem* parent)
+    : QGraphicsItem(parent), m_series(series) {
     // Above the grid and the axis lines, as the series' own lines would be.
     setZValue(10);
 }
@@ -36,7 +37,9 @@ void PlotLines::setView(const QRectF& area, double x0, double x1, double y0, dou
     update();
 }
 
-QRectF PlotLines::boundingRect() const { return m_area.adjusted(-1, -1, 1, 1); }
+QRectF PlotLines::boundingRect() const {
+    return m_area.adjusted(-1, -1, 1, 1);
+}
 
 void PlotLines::mapToPixels(const std::vector<plot::PlotPoint>& points) {
     const double sx = m_area.width() / (m_x1 - m_x0);
@@ -56,7 +59,8 @@ void PlotLines::mapToPixels(const std::vector<plot::PlotPoint>& points) {
         outer = {edgeX, outer.y() + t * (inner.y() - outer.y())};
     };
     if (n >= 2 && m_pixels[0].x() < left - 1) pullIn(m_pixels[0], m_pixels[1], left - 1);
-    if (n >= 2 && m_pixels[n - 1].x() > m_area.right() + 1) pullIn(m_pixels[n - 1], m_pixels[n - 2], m_area.right() + 1);
+    if (n >= 2 && m_pixels[n - 1].x() > m_area.right() + 1)
+        pullIn(m_pixels[n - 1], m_pixels[n - 2], m_area.right() + 1);
     const double highest = m_area.top() - kFarPixels;
     const double lowest = bottom + kFarPixels;
     for (QPointF& p : m_pixels) p.setY(std::clamp(p.y(), highest, lowest));
