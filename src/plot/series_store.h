@@ -1,5 +1,5 @@
 #pragma once
-// Compact, append-mostly storage for one chart series: about 10.6 bytes per point (x as a
+// Compact, append-mostly storage for one chart series: about 11 bytes per point (x as a
 // 16-bit offset inside its chunk, y as an exact double, min/max summaries per 64 points), so an
 // hour of full-rate data stays far below what the chart widget would need for the same points.
 #include <algorithm>
