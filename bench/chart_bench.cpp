@@ -170,8 +170,6 @@ void BM_NaiveAppendPrefix(benchmark::State& state) {
 }
 BENCHMARK(BM_NaiveAppendPrefix)->Arg(5000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-// One zoom step: decimation, hand-over to the series and a repaint, at a thousand times
-// fewer and at the full hour of points.
 // One chart showing the first `points` of the hour log, zoomed in and out around its middle.
 class ZoomingChart {
 public:
@@ -202,6 +200,7 @@ private:
     bool m_in = true;
 };
 
+// One zoom step at a thousand times fewer and at the full hour of points.
 void BM_ViewUpdate(benchmark::State& state) {
     ZoomingChart chart(std::size_t(state.range(0)));
     double seconds = 0;

@@ -14,6 +14,15 @@ namespace darvelon::plot {
 
 namespace {
 
+// The index of the run that holds `value`, given each run's first value in ascending order and
+// a guess no later than the answer; right at once when every run before it is full.
+std::size_t runHolding(const std::vector<std::size_t>& firsts, std::size_t value, std::size_t guess) {
+    guess = std::min(guess, firsts.size() - 1);
+    if (guess + 1 == firsts.size() || firsts[guess + 1] > value) return guess;
+    return std::size_t(std::upper_bound(firsts.begin() + std::ptrdiff_t(guess) + 1, firsts.end(), value) -
+                       firsts.begin()) - 1;
+}
+
 MinMax extremes(const double* y, std::size_t n) {
     MinMax out;
     for (std::size_t i = 0; i < n; ++i) out.include(y[i]);
@@ -130,11 +139,7 @@ void SeriesStore::clear() {
 std::size_t SeriesStore::chunkOf(std::size_t i) const {
     // No chunk holds more than kChunkPoints, so point i lies in chunk i / kChunkPoints or a
     // later one; without gaps in x it is exactly that one.
-    const std::size_t guess = std::min(i / kChunkPoints, m_chunkStart.size() - 1);
-    if (guess + 1 == m_chunkStart.size() || m_chunkStart[guess + 1] > i) return guess;
-    return static_cast<std::size_t>(
-               std::upper_bound(m_chunkStart.begin() + std::ptrdiff_t(guess) + 1, m_chunkStart.end(), i) -
-               m_chunkStart.begin()) - 1;
+    return runHolding(m_chunkStart, i, i / kChunkPoints);
 }
 
 std::pair<const SeriesStore::Chunk*, std::size_t> SeriesStore::locate(std::size_t i) const {
@@ -247,27 +252,20 @@ std::size_t SeriesStore::SealedBlocks::start(std::size_t b) const {
     // A chunk holds at most 64 blocks, so block b lies in chunk b / 64 or a later one; without
     // early-sealed chunks it is exactly that one.
     const auto& first = m_store->m_chunkBlock;
-    std::size_t ci = std::min(b / (kChunkPoints / kBlockPoints), first.size() - 1);
-    if (ci + 1 < first.size() && first[ci + 1] <= b)
-        ci = std::size_t(std::upper_bound(first.begin() + std::ptrdiff_t(ci) + 1, first.end(), b) - first.begin()) - 1;
+    const std::size_t ci = runHolding(first, b, b / (kChunkPoints / kBlockPoints));
     return m_store->m_chunkStart[ci] + (b - first[ci]) * kBlockPoints;
 }
 
 MinMax SeriesStore::SealedBlocks::extremes(std::size_t first, std::size_t last) const {
     const auto& blocks = m_store->m_blockExtremes;
     const auto& groups = m_store->m_groupExtremes;
-    // Blocks up to a group edge, whole groups, then blocks again. std::min and std::max keep
-    // the loops free of branches that the data would decide.
+    // Blocks up to a group edge, whole groups, then blocks again.
     const std::size_t headEnd = std::min(last, (first + kBlocksPerGroup - 1) / kBlocksPerGroup * kBlocksPerGroup);
     const std::size_t tailBegin = std::max(headEnd, last / kBlocksPerGroup * kBlocksPerGroup);
     MinMax out;
-    const auto add = [&out](const MinMax& m) {
-        out.min = std::min(out.min, m.min);
-        out.max = std::max(out.max, m.max);
-    };
-    for (std::size_t b = first; b < headEnd; ++b) add(blocks[b]);
-    for (std::size_t g = headEnd / kBlocksPerGroup; g < tailBegin / kBlocksPerGroup; ++g) add(groups[g]);
-    for (std::size_t b = tailBegin; b < last; ++b) add(blocks[b]);
+    for (std::size_t b = first; b < headEnd; ++b) out.include(blocks[b]);
+    for (std::size_t g = headEnd / kBlocksPerGroup; g < tailBegin / kBlocksPerGroup; ++g) out.include(groups[g]);
+    for (std::size_t b = tailBegin; b < last; ++b) out.include(blocks[b]);
     return out;
 }
 

@@ -21,8 +21,8 @@ struct MinMax {
         max = std::max(max, y);
     }
     void include(const MinMax& o) {
-        if (o.min < min) min = o.min;
-        if (o.max > max) max = o.max;
+        min = std::min(min, o.min);
+        max = std::max(max, o.max);
     }
 };
 
