@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build clang libclang-rt-14-dev
   qt6-base-dev qt6-charts-dev libgl-dev libcli11-dev
+  libqt6opengl6-dev  # Qt6Charts' CMake package needs Qt6OpenGL's, which qt6-charts-dev does not pull in
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth desktop-file-utils fonts-dejavu-core
 )
@@ -17,7 +18,14 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 as_root=()
-[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "Darvelon needs these Debian packages: ${missing[*]}" >&2
+    echo "There is no sudo here: as root, run  apt-get update && apt-get install --no-install-recommends ${missing[*]}" >&2
+    exit 1
+  fi
+  as_root=(sudo)
+fi
 echo "Installing: ${missing[*]}" >&2
 "${as_root[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
