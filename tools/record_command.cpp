@@ -102,7 +102,14 @@ int runRecord(const RecordOptions& options) {
 
     QCoreApplication::exec();
 
-    // Reception ends before the log closes, so no byte arrives for a closed file.
+    // Reception ends before the log closes, and what the port had already read still goes
+    // to the log.
+    try {
+        port->Close();
+    } catch (const LogFileError& e) {
+        std::cerr << "darvelon-cli: " << e.what() << "\n";
+        exitCode = kLogExit;
+    }
     port.reset();
     try {
         log->close();

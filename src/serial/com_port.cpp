@@ -38,19 +38,31 @@ TComPort::TComPort(std::uint8_t portNumber, std::unique_ptr<SerialDevice> device
 }
 
 TComPort::~TComPort() {
+    try {
+        Close();
+    } catch (...) {  // NOLINT(bugprone-empty-catch): documented; Close() reports it to those who ask
+    }
+}
+
+void TComPort::Close() {
+    if (std::exchange(m_closed, true)) return;
     if (m_readThread) m_readThread->cancel();
     m_device->requestStop();
+    const auto release = qScopeGuard([this] {
+        // Finished but not yet freed (its deleteLater is queued, or no event loop runs any
+        // more): free it here; its queued hand-off and end notice go with it.
+        delete m_readThread.data();
+        m_device->close();
+    });
     if (m_readThread) {
         // Cancelled, the thread has nothing left to wait for: a pending hand-off returns at
         // once and the poll wakes on the stop event, so this join is short and never waits for
         // the main thread. Joining before close() keeps the thread from polling a descriptor
         // number that the system may already have handed to another file.
         m_readThread->join();
-        // Finished but not yet freed (its deleteLater is queued, or no event loop runs any
-        // more): free it here; its queued hand-off and end notice go with it.
-        delete m_readThread.data();
+        // The thread stops between reads, never inside one: whatever it read is in its Buffer.
+        m_readThread->deliverLeftover();
     }
-    m_device->close();
 }
 
 QPointer<TReadThread> TReadThread::startFor(TComPort& port) {
@@ -123,14 +135,16 @@ void TReadThread::run() {
 bool TReadThread::handOff() {
     {
         std::lock_guard lock(m_mutex);
-        if (m_cancelled) return false;
         m_pending = true;
         m_delivered = false;
         m_handlerError = nullptr;
+        // The batch stays pending: the port hands it over when it closes.
+        if (m_cancelled) return false;
     }
     emit handOffRequested();
     std::unique_lock lock(m_mutex);
     m_handOffDone.wait(lock, [this] { return m_delivered || m_cancelled; });
+    if (!m_delivered) return false;
     m_pending = false;
     if (m_cancelled) return false;
     if (m_handlerError) std::rethrow_exception(std::exchange(m_handlerError, nullptr));
@@ -152,10 +166,21 @@ void TReadThread::join() {
     Q_ASSERT(m_bodyEnded);
 }
 
+void TReadThread::deliverLeftover() {
+    {
+        std::lock_guard lock(m_mutex);
+        Q_ASSERT(m_bodyEnded);
+        if (!m_pending || m_delivered || m_delivering) return;
+        m_delivered = true;
+    }
+    DoRead();
+}
+
 void TReadThread::deliver() {
     {
         std::lock_guard lock(m_mutex);
         if (m_cancelled || !m_pending || m_delivered) return;
+        m_delivering = true;
     }
     // OnRead may free the port, which frees this object: after DoRead only `self` is safe.
     const QPointer<TReadThread> self(this);
@@ -167,6 +192,7 @@ void TReadThread::deliver() {
     }
     if (!self) return;
     std::lock_guard lock(m_mutex);
+    m_delivering = false;
     // Moved, not copied: the exception object then dies on the thread that rethrows it.
     m_handlerError = std::move(handlerError);
     m_delivered = true;

@@ -43,9 +43,16 @@ public:
     explicit TComPort(std::uint8_t portNumber);
     // The same over another device backend.
     TComPort(std::uint8_t portNumber, std::unique_ptr<SerialDevice> device);
-    // Ends reception and releases the device. Never waits for the main thread, so it is safe
-    // anywhere on the main thread: in a handler, inside OnRead, in a nested event loop, after
-    // the event loop has ended. No delivery or OnReceptionEnded call happens afterwards.
+    // Ends reception and releases the device. A batch the receive thread has already read but
+    // not yet handed over is passed to OnRead here, before the device is released, so a stop
+    // never loses a received byte; what that last OnRead throws is rethrown once the device is
+    // released. Never waits for the main thread, so it is safe anywhere on the main thread: in
+    // a handler, inside OnRead (the batch being delivered is not passed again), in a nested
+    // event loop, after the event loop has ended. No delivery or OnReceptionEnded call happens
+    // afterwards. The last OnRead must not free the port. Calling it again does nothing.
+    void Close();
+    // Close(); an error of the last OnRead is dropped with the port, so owners that can still
+    // report it call Close() first.
     ~TComPort();
 
     TComPort(const TComPort&) = delete;
@@ -65,6 +72,7 @@ private:
     friend class TReadThread;
 
     std::unique_ptr<SerialDevice> m_device;
+    bool m_closed = false;
     QPointer<TReadThread>
         m_readThread;  // main-thread access only; QPointer because it frees itself
 };
@@ -92,6 +100,8 @@ public:
     void cancel();
     // Waits until the body has returned; short once cancel() has been called.
     void join();
+    // After join(): passes a batch that was read but never handed over to OnRead.
+    void deliverLeftover();
 
 signals:
     void handOffRequested();  // emitted on the receive thread; runs deliver() on the main thread
@@ -118,7 +128,8 @@ private:
     std::condition_variable m_handOffDone;
     bool m_cancelled = false;
     bool m_bodyEnded = false;
-    bool m_pending = false;             // a batch waits for deliver()
+    bool m_pending = false;             // a batch was read and waits for deliver()
+    bool m_delivering = false;          // DoRead runs for the pending batch
     bool m_delivered = false;           // deliver() has run for the pending batch
     std::exception_ptr m_handlerError;  // what OnRead threw during the last hand-off
     std::string m_endMessage;           // why the body ended, for receptionEnded

@@ -85,7 +85,10 @@ TfrmUprZagig::TfrmUprZagig(std::unique_ptr<FileDialogs> dialogs, QWidget* parent
     FormCreate();
 }
 
-TfrmUprZagig::~TfrmUprZagig() = default;
+TfrmUprZagig::~TfrmUprZagig() {
+    // The port's last batch goes to the log and the chart, which must still be there.
+    Port.reset();
+}
 
 void TfrmUprZagig::FormCreate() {
     Decoder.HavePrevFrame = false;

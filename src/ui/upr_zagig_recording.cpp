@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <cerrno>
+#include <exception>
 #include <cstring>
 
 #include "decoder/zero_divide.h"
@@ -69,11 +70,20 @@ void TfrmUprZagig::startRecording() {
 }
 
 void TfrmUprZagig::stopRecording() {
+    // The port hands over what its thread had already read before the log closes; should
+    // that last write fail, the recording still closes and the operator sees why.
+    std::exception_ptr lastDelivery;
+    try {
+        Port->Close();
+    } catch (...) {
+        lastDelivery = std::current_exception();
+    }
     Port.reset();
     btnOpenPort->setText(kCaptionIdle);
     const int fd = LogFile.release();
     Decoder.HavePrevFrame = false;
     if (fd >= 0 && ::close(fd) != 0) throw std::runtime_error(std::strerror(errno));
+    if (lastDelivery) std::rethrow_exception(lastDelivery);
 }
 
 void TfrmUprZagig::onReceptionEnded(const QString& message) {

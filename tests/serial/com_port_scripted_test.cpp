@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <fstream>
 #include <numeric>
+#include <random>
 
 #include "scripted_device.h"
 #include "serial/com_port.h"
@@ -147,7 +148,7 @@ TEST(ScriptedPort, ThrowingOnReadEndsReceptionWithItsMessageAndClosingStillWorks
     EXPECT_EQ(script->closes, 1);
 }
 
-TEST(ScriptedPort, FreeingThePortWithAHandOffPendingDeliversNothing) {
+TEST(ScriptedPort, FreeingThePortHandsOverTheBatchWaitingInTheHandOffOnce) {
     for (int round = 0; round < 20; ++round) {
         auto script = std::make_shared<Script>();
         auto port = openScripted(script);
@@ -160,10 +161,50 @@ TEST(ScriptedPort, FreeingThePortWithAHandOffPendingDeliversNothing) {
         port.reset();
         QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents();
-        EXPECT_TRUE(recorder.deliveries.empty());
+        EXPECT_EQ(recorder.deliveries, (std::vector<std::vector<std::uint8_t>>{{1, 2, 3, 4}}));
         EXPECT_TRUE(recorder.endings.empty());
         EXPECT_EQ(script->closes, 1);
     }
+}
+
+TEST(ScriptedPort, AStopAtAnyMomentDeliversExactlyTheBytesThatWereRead) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round) {
+        auto script = std::make_shared<Script>();
+        auto port = openScripted(script);
+        std::vector<std::uint8_t> delivered;
+        port->OnRead = [&](TReadThread&, std::span<const std::uint8_t> data) {
+            delivered.insert(delivered.end(), data.begin(), data.end());
+        };
+        for (int i = 0; i < 40; ++i) {
+            script->push(WakeUp{.queued = 9, .bytes = bytesOf(9, static_cast<std::uint8_t>(9 * i))});
+        }
+        // Stops before the first read, mid-stream with the thread anywhere in its loop, or after
+        // the script ran dry; the event loop runs a random while in between.
+        const auto passes = random() % 30;
+        for (unsigned i = 0; i < passes; ++i) QCoreApplication::processEvents();
+        port->Close();
+        std::lock_guard lock(script->mutex);
+        EXPECT_EQ(delivered, script->handedOut) << "round " << round;
+        port.reset();
+    }
+}
+
+TEST(ScriptedPort, ALastBatchWhoseHandlerThrowsIsReportedByCloseAndTheDeviceIsReleased) {
+    auto script = std::make_shared<Script>();
+    auto port = openScripted(script);
+    port->OnRead = [](TReadThread&, std::span<const std::uint8_t>) { throw std::runtime_error("Disk full"); };
+    script->push(WakeUp{.queued = 2, .bytes = {1, 2}});
+    ASSERT_TRUE(spinUntil([&] { return script->reads() == 1; }));
+    EXPECT_THROW(
+        try { port->Close(); } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "Disk full");
+            throw;
+        },
+        std::runtime_error);
+    EXPECT_EQ(script->closes, 1);
+    EXPECT_NO_THROW(port->Close());
+    EXPECT_EQ(script->closes, 1);
 }
 
 TEST(ScriptedPort, NoticeOfAnEndedReceptionIsDroppedWhenThePortIsFreedFirst) {

@@ -32,6 +32,7 @@ struct Script {
     int openedPort = -1;
     int closes = 0;
     std::vector<std::size_t> readSizes;  // the size of every read asked for
+    std::vector<std::uint8_t> handedOut;  // every byte the reads returned, in order
     pid_t readerTid = 0;                 // the receive thread, as the kernel knows it
 
     void push(WakeUp wakeUp) {
@@ -79,6 +80,9 @@ public:
         if (m_current.readFails) return std::nullopt;
         const auto count = std::min(into.size(), m_current.bytes.size());
         std::copy_n(m_current.bytes.begin(), count, into.begin());
+        std::lock_guard lock(m_script->mutex);
+        m_script->handedOut.insert(m_script->handedOut.end(), m_current.bytes.begin(),
+                                   m_current.bytes.begin() + count);
         return count;
     }
     void requestStop() override {
