@@ -72,13 +72,13 @@ int main(int argc, char** argv) {
     if (!::mkdtemp(pattern)) return 1;
     const fs::path dir = pattern;
     ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
-    fs::create_directories(serial::portsFolder());
+    fs::create_directories(*serial::portsFolder());
     if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return 1;
-    fs::create_symlink(::ptsname(master), serial::portEntry(9));
+    fs::create_symlink(::ptsname(master), *serial::portEntry(9));
 
     const fs::path log = dir / "cpu.dcc";
     ui::TfrmUprZagig window(std::make_unique<bench::OneFileDialogs>(QString::fromStdString(log.string())));

@@ -17,15 +17,22 @@ constexpr int kLastPort = 25;
 
 void listPorts() {
     namespace fs = std::filesystem;
-    std::cout << "Ports folder: " << serial::portsFolder().string() << "\n";
+    const auto folder = serial::portsFolder();
+    std::cout << "Ports folder: "
+              << (folder ? folder->string() : "none (neither XDG_DATA_HOME nor HOME is set), so no COM number is pinned")
+              << "\n";
     for (int n = kFirstPort; n <= kLastPort; ++n) {
+        const auto entry = serial::portEntry(n);
         std::error_code error;
-        const bool pinned = fs::exists(fs::symlink_status(serial::portEntry(n), error));
+        const bool pinned = entry && fs::exists(fs::symlink_status(*entry, error));
+        const auto publication = pinned ? serial::readPublication(*entry) : std::nullopt;
         const auto device = serial::resolvePortDevice(n);
         std::string state;
         if (device) {
             const Availability availability = checkAvailability(*device);
             state = availability.ready ? "ready" : "not available: " + availability.reason;
+        } else if (publication && !publication->live) {
+            state = "not available: left by a simulator that has ended (the next simulate replaces it)";
         } else {
             state = pinned ? "not available: the pinned device is absent" : "no device";
         }

@@ -1,16 +1,18 @@
 #pragma once
 // A pseudo-terminal standing in for a serial device: the master side is ours, the slave is
-// published as COMn in the ports folder for as long as this object lives. The master runs in
-// packet mode so that we learn when the program on the slave side clears its receive queue,
-// which it does right after opening and configuring the port.
+// published as COMn in the ports folder for as long as this object lives, with the lock file
+// that vouches for the entry held locked all that time. The master runs in packet mode so that
+// we learn when the program on the slave side clears its receive queue, which it does right
+// after opening and configuring the port.
 #include <filesystem>
 
 namespace darvelon::cli {
 
 class PublishedPty {
 public:
-    // Throws std::runtime_error with a message for the operator, e.g. when COMn is already
-    // pinned to a device that is present.
+    // Throws std::runtime_error with a message for the operator: no ports folder, COMn pinned
+    // by hand (to a device present or absent), or published by a simulator that still runs.
+    // The entry of a simulator that has ended is taken over.
     explicit PublishedPty(int portNumber);
     ~PublishedPty();
     PublishedPty(const PublishedPty&) = delete;
@@ -28,16 +30,24 @@ public:
     // Reads the packet-mode status the slave side left; true when it cleared its receive
     // queue since the last call. Never blocks.
     bool takeReceivePurge();
+    // After a listener has gone: makes sure the next one can open the port. A listener that was
+    // killed leaves the terminal flagged for exclusive use, which only a privileged process can
+    // clear; otherwise a fresh pseudo-terminal is published in its place. Throws
+    // std::runtime_error when that fails; the old terminal then stays.
+    void freeForNextListener();
     // Closes the master as a pulled cable would, and withdraws the ports-folder entry.
     void hangUp();
 
 private:
+    void openPty();
+    void publish();  // with the ports folder locked against other simulators
     void withdraw();
 
     std::filesystem::path m_entry;
     std::filesystem::path m_slave;
     std::filesystem::path m_shadowed;
     int m_master = -1;
+    int m_lock = -1;  // the lock file that vouches for the entry, locked exclusively
 };
 
 }  // namespace darvelon::cli

@@ -94,7 +94,14 @@ public:
             if (!waitForListener()) return;
             std::cerr << "Port opened, sending.\n";
             m_anchor.reset();
-            if (!stream()) continue;  // listener gone: wait for the next one
+            if (!stream()) {  // listener gone: wait for the next one
+                try {
+                    m_pty.freeForNextListener();
+                } catch (const std::runtime_error& e) {
+                    std::cerr << "darvelon-cli: " << e.what() << "; only root can open the port again.\n";
+                }
+                continue;
+            }
             if (m_stop.received()) return;
             if (m_generator.hungUp()) {
                 m_pty.hangUp();

@@ -55,11 +55,19 @@ std::vector<fs::path> devicesNamed(const DeviceTree& tree, std::string_view pref
     return paths;
 }
 
-std::optional<fs::path> pinnedDevice(const fs::path& entry) {
+std::optional<fs::path> pinnedDevice(const std::optional<fs::path>& entryPath) {
+    if (!entryPath) return std::nullopt;
+    const fs::path& entry = *entryPath;
     std::error_code error;
     const auto status = fs::symlink_status(entry, error);
     if (error || !fs::exists(status)) return std::nullopt;
     fs::path device;
+    if (const auto publication = readPublication(entry)) {
+        // A simulator's entry: its pseudo-terminal while the simulator lives, else nothing.
+        device = fs::read_symlink(entry, error);
+        if (error || !publication->live || device != publication->device) return fs::path();
+        return device;
+    }
     if (fs::is_symlink(status)) {
         device = fs::read_symlink(entry, error);
         if (error) return fs::path();
@@ -72,6 +80,8 @@ std::optional<fs::path> pinnedDevice(const fs::path& entry) {
         const auto first = line.find_first_not_of(" \t\r");
         const auto last = line.find_last_not_of(" \t\r");
         if (first != std::string::npos) device = line.substr(first, last - first + 1);
+        // Relative to the folder, as a relative link is, never to whatever folder we run in.
+        if (!device.empty() && device.is_relative()) device = (entry.parent_path() / device).lexically_normal();
     } else {
         device = entry;  // the entry is itself a device node
     }

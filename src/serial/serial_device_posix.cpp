@@ -13,6 +13,7 @@
 
 #include "serial/port_resolver.h"
 #include "serial/serial_device.h"
+#include "serial/serial_terminal.h"
 
 namespace darvelon::serial {
 namespace {
@@ -28,7 +29,7 @@ public:
         if (m_fd < 0) return false;
         // flock keeps out other programs that ask for exclusive use (another Darvelon,
         // terminal programs); TIOCEXCL keeps out every later open by an ordinary user.
-        if (!::isatty(m_fd) || ::flock(m_fd, LOCK_EX | LOCK_NB) != 0 ||
+        if (!isSerialTerminal(m_fd) || ::flock(m_fd, LOCK_EX | LOCK_NB) != 0 ||
             ::ioctl(m_fd, TIOCEXCL) != 0) {
             ::close(m_fd);
             m_fd = -1;

@@ -38,9 +38,15 @@ ScratchDir::~ScratchDir() {
 }
 
 CliProcess::CliProcess(const std::vector<std::string>& args, const std::filesystem::path& dataHome,
-                       const std::filesystem::path& outputDir, const std::string& tag)
+                       const std::filesystem::path& outputDir, const std::string& tag,
+                       std::optional<unsigned> asUser)
     : m_out(outputDir / (tag + ".out")), m_err(outputDir / (tag + ".err")) {
-    std::vector<std::string> strings{DARVELON_CLI};
+    std::vector<std::string> strings;
+    if (asUser) {
+        const std::string id = std::to_string(*asUser);
+        strings = {"/usr/bin/setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups"};
+    }
+    strings.push_back(DARVELON_CLI);
     strings.insert(strings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& s : strings) argv.push_back(s.data());

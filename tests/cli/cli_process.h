@@ -44,9 +44,11 @@ private:
 class CliProcess {
 public:
     // Starts darvelon-cli with `args`, XDG_DATA_HOME = `dataHome`, stdout and stderr into files
-    // in `outputDir` named after `tag`.
+    // in `outputDir` named after `tag`; as the user `asUser` (uid and gid, no other groups)
+    // when given, which needs root.
     CliProcess(const std::vector<std::string>& args, const std::filesystem::path& dataHome,
-               const std::filesystem::path& outputDir, const std::string& tag);
+               const std::filesystem::path& outputDir, const std::string& tag,
+               std::optional<unsigned> asUser = std::nullopt);
     ~CliProcess();  // kills and reaps a child that is still running
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;

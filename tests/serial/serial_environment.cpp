@@ -19,7 +19,7 @@ public:
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         m_dataHome = pattern;
         ::setenv("XDG_DATA_HOME", pattern, 1);
-        std::filesystem::create_directories(portsFolder());
+        std::filesystem::create_directories(*portsFolder());
         m_app = std::make_unique<QCoreApplication>(m_argc, m_argv);
     }
     void TearDown() override {

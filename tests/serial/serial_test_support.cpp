@@ -21,7 +21,7 @@ void check(bool ok, const char* what) {
 
 }  // namespace
 
-PtyPort::PtyPort(int comNumber) : m_entry(portEntry(comNumber)) {
+PtyPort::PtyPort(int comNumber) : m_entry(*portEntry(comNumber)) {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     check(m_master >= 0, "posix_openpt");
     check(::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0, "unlockpt");

@@ -53,7 +53,7 @@ protected:
                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir / "data");
         ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
-        fs::create_directories(serial::portsFolder());
+        fs::create_directories(*serial::portsFolder());
         pty = std::make_unique<PtyPort>(kCom);
         auto d = std::make_unique<ScriptedDialogs>();
         dialogs = d.get();
