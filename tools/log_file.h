@@ -12,6 +12,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Opens `path` for writing as a log: created with `flags` added (O_EXCL, O_TRUNC), never a named
+// pipe, device or folder, and never blocking on one. Returns the descriptor; throws LogFileError.
+int openLogForWriting(const std::filesystem::path& path, int flags);
+// Throws LogFileError when `path` exists and is not a regular file: checked before a recording
+// takes the port, so that a bad name never holds it.
+void refuseUnlessRegularOrNew(const std::filesystem::path& path);
+
 class LogFile {
 public:
     // Creates the log; an existing file is replaced only when `replace`. Throws LogFileError,

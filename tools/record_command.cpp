@@ -12,6 +12,7 @@
 
 #include "decoder/frame_decoder.h"
 #include "log_file.h"
+#include "number_options.h"
 #include "recording_status.h"
 #include "serial/com_port.h"
 #include "stop_signals.h"
@@ -40,6 +41,12 @@ int runRecord(const RecordOptions& options) {
     std::error_code error;
     if (!options.force && std::filesystem::exists(std::filesystem::symlink_status(options.log, error))) {
         std::cerr << "darvelon-cli: " << options.log << " exists; use --force to replace it\n";
+        return kLogExit;
+    }
+    try {
+        refuseUnlessRegularOrNew(options.log);
+    } catch (const LogFileError& e) {
+        std::cerr << "darvelon-cli: " << e.what() << "\n";
         return kLogExit;
     }
     // The port first: a mistyped port number then leaves no empty log behind that would need
@@ -136,7 +143,7 @@ void addRecordCommand(CLI::App& app, int& exitCode) {
         "failed during the recording (its message is printed, the log is kept); 2 the log exists\n"
         "(without --force) or could not be created, written or closed.");
     cmd->add_option("--port", options->port, "COM number to record from, 1 to 25")
-        ->check(CLI::Range(1, 25))
+        ->check(plainDecimal(1, 25))
         ->capture_default_str();
     cmd->add_flag("--force", options->force, "Replace LOG if it exists");
     cmd->add_option("LOG", options->log, "The log file to create")->required();

@@ -10,9 +10,12 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <optional>
 
+#include "log_file.h"
+#include "number_options.h"
 #include "published_pty.h"
 #include "simulator/frame_generator.h"
 #include "stop_signals.h"
@@ -30,6 +33,8 @@ constexpr double kLineBytesPerSecond = 3840.0;
 // this often.
 constexpr int kListenerPollMs = 20;
 constexpr std::size_t kMaxSpeedChunk = 64 * 1024;
+// Longer than any session on a dyno, short enough that its log fits on a disk (2.3 GB).
+constexpr double kMaxSeconds = 7 * 24 * 3600;
 
 struct SimulateOptions {
     int port = 1;
@@ -52,29 +57,34 @@ simulator::StreamSettings settingsFrom(const SimulateOptions& options) {
 
 int writeLog(const SimulateOptions& options) {
     const StopSignals stop;
-    struct Closer {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    std::unique_ptr<std::FILE, Closer> file(std::fopen(options.output.c_str(), "wb"));
-    if (!file) {
-        std::cerr << "darvelon-cli: cannot create " << options.output << ": " << std::strerror(errno) << "\n";
+    int fd = -1;
+    try {
+        refuseUnlessRegularOrNew(options.output);
+        fd = openLogForWriting(options.output, O_TRUNC);
+    } catch (const LogFileError& e) {
+        std::cerr << "darvelon-cli: " << e.what() << "\n";
         return kOutputExit;
     }
     simulator::FrameGenerator generator(settingsFrom(options));
     std::vector<std::uint8_t> chunk;
     std::uint64_t total = 0;
     bool more = true;
-    while (more && !stop.received()) {
+    int failure = 0;
+    while (more && !stop.received() && failure == 0) {
         chunk.clear();
         while (chunk.size() < kMaxSpeedChunk && (more = generator.appendNext(chunk).has_value())) {
         }
-        if (std::fwrite(chunk.data(), 1, chunk.size(), file.get()) != chunk.size()) break;
+        for (std::size_t done = 0; done < chunk.size() && failure == 0;) {
+            const ssize_t written = ::write(fd, chunk.data() + done, chunk.size() - done);
+            if (written > 0) done += std::size_t(written);
+            else if (written == 0) failure = ENOSPC;
+            else if (errno != EINTR) failure = errno;
+        }
         total += chunk.size();
     }
-    const bool written = std::ferror(file.get()) == 0;
-    const int closed = std::fclose(file.release());
-    if (!written || closed != 0) {
-        std::cerr << "darvelon-cli: cannot write " << options.output << ": " << std::strerror(errno) << "\n";
+    if (::close(fd) != 0 && failure == 0) failure = errno;
+    if (failure != 0) {
+        std::cerr << "darvelon-cli: cannot write " << options.output << ": " << std::strerror(failure) << "\n";
         return kOutputExit;
     }
     std::cerr << "Wrote " << total << " bytes to " << options.output
@@ -251,14 +261,14 @@ void addSimulateCommand(CLI::App& app, int& exitCode) {
         "Ctrl-C/SIGTERM); 1 the port could not be published (for example COMn is pinned to a\n"
         "device that is present); 2 the output file could not be written.");
     auto* port = cmd->add_option("--port", options->port, "COM number to publish, 1 to 25")
-                     ->check(CLI::Range(1, 25))
+                     ->check(plainDecimal(1, 25))
                      ->capture_default_str();
     auto* output = cmd->add_option("--output", options->output, "Write the stream to this log file instead");
     output->excludes(port);
     auto* seconds = cmd->add_option_function<double>(
         "--seconds", [options](double s) { options->seconds = s; },
         "Engine time the stream covers; endless when not given (required with --output)");
-    seconds->check(CLI::PositiveNumber);
+    seconds->check(secondsUpTo(kMaxSeconds, "604800 (a week)"));
     output->needs(seconds);
     cmd->add_option("--speed", options->speed,
                     "realtime: frames when the engine makes them, never faster than the line's 3840 bytes/s;\n"
@@ -266,6 +276,7 @@ void addSimulateCommand(CLI::App& app, int& exitCode) {
         ->check(CLI::IsMember({"realtime", "max"}))
         ->capture_default_str();
     cmd->add_option("--seed", options->seed, "Seed of the engine's variations; the same seed gives the same stream")
+        ->check(plainDecimal(0, std::numeric_limits<std::uint64_t>::max()))
         ->capture_default_str();
     cmd->add_option("--profile", options->profile,
                     "idle: about 850 rpm; sweep: 30 s pulls from idle to 7000 rpm and back;\n"

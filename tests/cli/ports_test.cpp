@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -104,6 +107,40 @@ TEST(Ports, AKilledSimulatorsEntryIsNeverOpenedAndTheNextSimulatorTakesItOver) {
     EXPECT_EQ(next.waitExit(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(entry)));
     EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(entry) += ".lock")));
+}
+
+TEST(Ports, SuggestsAGroupOnlyWhenJoiningItWouldGrantReadAndWrite) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to make device nodes and run as another user";
+    constexpr unsigned kNobody = 65534;
+    ScratchDir dir;
+    ASSERT_EQ(::chown(dir.path().c_str(), kNobody, kNobody), 0);
+    const fs::path folder = dir.path() / "darvelon" / "ports";
+    fs::create_directories(folder);
+    struct Node {
+        int port;
+        mode_t mode;
+        const char* group;
+        const char* hint;
+    };
+    const Node nodes[] = {{3, 0660, "dialout", "add yourself to the dialout group"},
+                          {4, 0620, "tty", "owned by root with mode 0620, so no group grants read and write"},
+                          {5, 0600, "root", "owned by root with mode 0600, so no group grants read and write"}};
+    for (const Node& node : nodes) {
+        const fs::path device = dir / ("node" + std::to_string(node.port));
+        ASSERT_EQ(::mknod(device.c_str(), S_IFCHR | node.mode, ::makedev(1, 3)), 0);
+        const group* g = ::getgrnam(node.group);
+        ASSERT_TRUE(g) << node.group;
+        ASSERT_EQ(::chown(device.c_str(), 0, g->gr_gid), 0);
+        ASSERT_EQ(::chmod(device.c_str(), node.mode), 0);
+        fs::create_symlink(device, folder / ("com" + std::to_string(node.port)));
+    }
+    CliProcess ports({"ports"}, dir.path(), dir.path(), "ports", kNobody);
+    ASSERT_EQ(ports.waitExit(), 0) << ports.standardError();
+    for (const Node& node : nodes) {
+        const auto line = portLine(ports.standardOutput(), node.port);
+        ASSERT_TRUE(line) << ports.standardOutput();
+        EXPECT_TRUE(line->state.starts_with(std::string("not available: no permission; ") + node.hint)) << line->state;
+    }
 }
 
 // A recorder killed with the port open leaves the terminal flagged for exclusive use, which

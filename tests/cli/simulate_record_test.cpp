@@ -1,6 +1,7 @@
 // darvelon-cli simulate and record as two processes meeting on a real pty, the way a user runs
 // them: the log must be exactly what the simulated device sent.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -171,6 +172,57 @@ TEST(SimulateOutput, RefusesUsageThatCannotEnd) {
                   .status,
               100);
     EXPECT_FALSE(fs::exists(dir / "x.dcc"));
+}
+
+// Numbers as a user plainly types them; anything else is refused with a short message,
+// never read some other way or clamped into range.
+TEST(NumberOptions, OnlyPlainNumbersInRangeAreTaken) {
+    ScratchDir dir;
+    const std::string log = (dir / "x.dcc").string();
+    const std::vector<std::vector<std::string>> refused = {
+        {"simulate", "--output", log, "--seconds", "nan"},
+        {"simulate", "--output", log, "--seconds", "inf"},
+        {"simulate", "--output", log, "--seconds", "1e300"},
+        {"simulate", "--output", log, "--seconds", "604801"},
+        {"simulate", "--output", log, "--seconds", "0"},
+        {"simulate", "--output", log, "--seconds", "1", "--seed", "18446744073709551616"},
+        {"simulate", "--output", log, "--seconds", "1", "--seed", "-1"},
+        {"simulate", "--output", log, "--seconds", "1", "--seed", ""},
+        {"simulate", "--port", "0x3"},
+        {"simulate", "--port", "+3"},
+        {"simulate", "--port", " 3"},
+        {"simulate", "--port", "26"},
+        {"record", "--port", "03x", log},
+    };
+    for (const auto& args : refused) {
+        const Finished run = runCli(args, dir.path(), dir.path(), "refused");
+        EXPECT_GE(run.status, 100) << args[args.size() - 1];
+        EXPECT_LT(run.err.size(), 200u) << run.err;
+        EXPECT_FALSE(fs::exists(log));
+    }
+    const Finished taken = runCli({"simulate", "--output", log, "--seconds", "0.5", "--seed", "18446744073709551615"},
+                                  dir.path(), dir.path(), "taken");
+    EXPECT_EQ(taken.status, 0) << taken.err;
+    EXPECT_TRUE(readBytes(log) == simulator::generateStream({Profile::Sweep, 18446744073709551615u, 0.5, {}}));
+}
+
+// A named pipe or a device as the log would block the open forever or swallow the recording.
+TEST(LogTargets, AnythingButARegularFileOrANewNameIsRefusedBeforeThePortIsTouched) {
+    ScratchDir dir;
+    const fs::path fifo = dir / "pipe.dcc";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    for (const fs::path& target : {fifo, fs::path("/dev/null"), dir.path()}) {
+        const Finished record =
+            runCli({"record", "--force", "--port", "9", target.string()}, dir.path(), dir.path(), "record");
+        EXPECT_EQ(record.status, 2) << target;
+        EXPECT_NE(record.err.find("is not a regular file"), std::string::npos) << record.err;
+        EXPECT_EQ(record.err.find("port"), std::string::npos) << record.err;
+        const Finished simulate =
+            runCli({"simulate", "--output", target.string(), "--seconds", "1"}, dir.path(), dir.path(), "simulate");
+        EXPECT_EQ(simulate.status, 2) << target;
+        EXPECT_NE(simulate.err.find("is not a regular file"), std::string::npos) << simulate.err;
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
 }
 
 }  // namespace
