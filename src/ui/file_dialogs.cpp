@@ -16,8 +16,10 @@ QString toQtFilter(const QString& pipeFilter) {
     return filters.join(";;");
 }
 
-QString QtFileDialogs::ask(FileDialogKind kind, QWidget* parent, const QString& filter, const QString& initial) {
+QString QtFileDialogs::ask(FileDialogKind kind, QWidget* parent, const QString& filter, const QString& initial,
+                           const QString& defaultSuffix) {
     QFileDialog dialog(parent);
+    dialog.setDefaultSuffix(defaultSuffix);
     dialog.setNameFilter(toQtFilter(filter));
     // The description already names its pattern; Qt would show it twice.
     dialog.setOption(QFileDialog::HideNameFilterDetails);

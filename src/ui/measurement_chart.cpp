@@ -157,6 +157,8 @@ const std::vector<plot::PlotPoint>& MeasurementChart::drawnPoints(int index) con
 void MeasurementChart::setXRange(double x0, double x1) {
     if (!(x1 > x0)) return;
     m_userRange = {x0, x1};
+    // The frame under the mouse is another one now; the next move shows it.
+    m_readout->hide();
     refreshNow();
 }
 
@@ -175,6 +177,7 @@ void MeasurementChart::panByPixels(double dx) {
 
 void MeasurementChart::resetView() {
     m_userRange.reset();
+    m_readout->hide();
     refreshNow();
 }
 
@@ -205,6 +208,14 @@ QString MeasurementChart::readoutAt(double x) const {
 }
 
 QString MeasurementChart::readoutText() const { return m_readout->isVisible() ? m_readout->text() : QString(); }
+
+QPixmap MeasurementChart::snapshot() {
+    const bool shown = m_readout->isVisible();
+    m_readout->hide();
+    const QPixmap image = grab();
+    m_readout->setVisible(shown);
+    return image;
+}
 
 void MeasurementChart::updateMargins() {
     // Margins in per cent of the chart's size: left 1, right 1, top 0, bottom 6.

@@ -4,6 +4,7 @@
 // raw points once few are visible), drawn by one light item over the plot area. Redraws are
 // coalesced behind a short timer, so live data at any rate costs at most ~30 redraws a second.
 #include <QChartView>
+#include <QPixmap>
 #include <QTimer>
 #include <array>
 #include <optional>
@@ -55,6 +56,8 @@ public:
     // "sample, speed, angle, aux" of the frame nearest to x; empty when there is none.
     QString readoutAt(double x) const;
     QString readoutText() const;
+    // The chart as it stands, without the readout, which belongs to the mouse, not the data.
+    QPixmap snapshot();
 
 signals:
     void savePngRequested();

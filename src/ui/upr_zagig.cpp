@@ -1,5 +1,6 @@
 #include "upr_zagig.h"
 
+#include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -82,6 +83,9 @@ TfrmUprZagig::TfrmUprZagig(std::unique_ptr<FileDialogs> dialogs, QWidget* parent
     connect(Chart1, &MeasurementChart::exportCsvRequested, this, [this] { runHandler(this, [this] { exportCsv(); }); });
     connect(updPort, &UpDown::positionChanged, this, &TfrmUprZagig::updatePortTooltip);
     updatePortTooltip();
+    // A simulator or an adapter may come and go at any time: the tooltip says what is there now.
+    edtPortNumber->installEventFilter(this);
+    updPort->installEventFilter(this);
     FormCreate();
 }
 
@@ -90,13 +94,19 @@ TfrmUprZagig::~TfrmUprZagig() {
     Port.reset();
 }
 
+bool TfrmUprZagig::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip && (watched == edtPortNumber || watched == updPort)) updatePortTooltip();
+    return QWidget::eventFilter(watched, event);
+}
+
 void TfrmUprZagig::FormCreate() {
     Decoder.HavePrevFrame = false;
     LiveToggle = false;
 }
 
-QString TfrmUprZagig::askFile(FileDialogKind kind, const QString& filter, QString& last) {
-    const QString name = m_dialogs->ask(kind, this, filter, last);
+QString TfrmUprZagig::askFile(FileDialogKind kind, const QString& filter, QString& last,
+                              const QString& defaultSuffix) {
+    const QString name = m_dialogs->ask(kind, this, filter, last, defaultSuffix);
     if (!name.isEmpty()) last = name;
     return name;
 }
@@ -125,9 +135,10 @@ void TfrmUprZagig::btnOpenFileClick() {
 }
 
 void TfrmUprZagig::savePng() {
-    const QString name = askFile(FileDialogKind::Save, QStringLiteral("Изображение PNG *.png|*.png|"), m_lastExportName);
+    const QString name =
+        askFile(FileDialogKind::Save, QStringLiteral("Изображение PNG *.png|*.png|"), m_lastPngName, QStringLiteral("png"));
     if (name.isEmpty()) return;
-    if (!Chart1->grab().save(name, "PNG")) throw std::runtime_error("Cannot write file \"" + name.toStdString() + "\"");
+    if (!Chart1->snapshot().save(name, "PNG")) throw std::runtime_error("Cannot write file \"" + name.toStdString() + "\"");
 }
 
 void TfrmUprZagig::exportCsv() {
@@ -135,7 +146,8 @@ void TfrmUprZagig::exportCsv() {
         showNotice(this, QStringLiteral("Нет данных для экспорта"));
         return;
     }
-    const QString name = askFile(FileDialogKind::Save, QStringLiteral("Таблица CSV *.csv|*.csv|"), m_lastExportName);
+    const QString name =
+        askFile(FileDialogKind::Save, QStringLiteral("Таблица CSV *.csv|*.csv|"), m_lastCsvName, QStringLiteral("csv"));
     if (name.isEmpty()) return;
     std::ofstream out(toPath(name), std::ios::binary | std::ios::trunc);
     if (!out) throw std::runtime_error("Cannot create file \"" + name.toStdString() + "\"");

@@ -62,7 +62,8 @@ private:
     void savePng();
     void exportCsv();
     void updatePortTooltip();
-    QString askFile(FileDialogKind kind, const QString& filter, QString& last);
+    QString askFile(FileDialogKind kind, const QString& filter, QString& last, const QString& defaultSuffix = {});
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     // The log stays a plain descriptor: every byte goes to the operating system at once.
     struct LogDescriptor {
@@ -78,7 +79,8 @@ private:
     std::unique_ptr<FileDialogs> m_dialogs;
     QString m_lastOpenName;
     QString m_lastSaveName;
-    QString m_lastExportName;
+    QString m_lastPngName;
+    QString m_lastCsvName;
     QString m_shownLog;  // the log behind the chart, for the CSV export
     std::unique_ptr<serial::TComPort> Port;
     LogDescriptor LogFile;

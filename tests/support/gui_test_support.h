@@ -19,9 +19,11 @@ public:
         ui::FileDialogKind kind;
         QString filter;
         QString initial;
+        QString defaultSuffix;
     };
-    QString ask(ui::FileDialogKind kind, QWidget*, const QString& filter, const QString& initial) override {
-        asked.push_back({kind, filter, initial});
+    QString ask(ui::FileDialogKind kind, QWidget*, const QString& filter, const QString& initial,
+                const QString& defaultSuffix) override {
+        asked.push_back({kind, filter, initial, defaultSuffix});
         if (answers->empty()) return {};
         QString a = answers->front();
         answers->pop_front();

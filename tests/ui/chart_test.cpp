@@ -260,6 +260,31 @@ TEST_F(Chart, WheelZoomsAroundTheCursorDragPansDoubleClickReturnsToFollowing) {
     EXPECT_EQ(chart.axisX()->max(), 9999);
 }
 
+TEST_F(Chart, ReadoutGoesWithAViewChangeAndNeverIntoTheSnapshot) {
+    fill(10'000);
+    const QPointF middle = chart.chart()->plotArea().center();
+    const auto hover = [&] {
+        QMouseEvent e(QEvent::MouseMove, middle, chart.mapToGlobal(middle.toPoint()), Qt::NoButton, Qt::NoButton, {});
+        QApplication::sendEvent(chart.viewport(), &e);
+        return chart.readoutText();
+    };
+    ASSERT_FALSE(hover().isEmpty());
+    const QImage withReadout = chart.grab().toImage();
+    const QImage snapshot = chart.snapshot().toImage();
+    EXPECT_FALSE(chart.readoutText().isEmpty());  // still shown on screen
+    chart.zoomAround(0.5, 100);                   // the wheel: another frame sits under the mouse
+    EXPECT_TRUE(chart.readoutText().isEmpty());
+    EXPECT_NE(hover(), "");
+    QMouseEvent twice(QEvent::MouseButtonDblClick, middle, chart.mapToGlobal(middle.toPoint()), Qt::LeftButton,
+                      Qt::LeftButton, {});
+    QApplication::sendEvent(chart.viewport(), &twice);
+    EXPECT_TRUE(chart.readoutText().isEmpty());
+    chart.zoomAround(2.0, 100);
+    chart.resetView();
+    EXPECT_EQ(snapshot, chart.grab().toImage());  // the same view, no readout
+    EXPECT_NE(snapshot, withReadout);
+}
+
 TEST_F(Chart, InteractionNeverMovesTheChartWidget) {
     QWidget parent;
     parent.resize(769, 513);

@@ -155,6 +155,21 @@ TEST_F(Replay, CsvExportWritesTheShownLogsFramesAndPngSavesTheChart) {
     EXPECT_TRUE(captureModals([&] { emit window->Chart1->savePngRequested(); }).empty());
     QImage image(png);
     EXPECT_EQ(image.size(), window->Chart1->size());
+
+    // Each export remembers its own name, so a PNG never lands on the CSV, and each asks for
+    // its own extension.
+    dialogs->answers->push_back({});
+    emit window->Chart1->savePngRequested();
+    dialogs->answers->push_back({});
+    emit window->Chart1->exportCsvRequested();
+    const auto& asked = dialogs->asked;
+    ASSERT_GE(asked.size(), 4u);
+    const auto& pngAgain = asked[asked.size() - 2];
+    const auto& csvAgain = asked[asked.size() - 1];
+    EXPECT_EQ(pngAgain.initial, png);
+    EXPECT_EQ(pngAgain.defaultSuffix, "png");
+    EXPECT_EQ(csvAgain.initial, csv);
+    EXPECT_EQ(csvAgain.defaultSuffix, "csv");
 }
 
 TEST_F(Replay, CsvExportWithNothingShownSaysSo) {

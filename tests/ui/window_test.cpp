@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QHelpEvent>
 #include <QLabel>
+#include <QTemporaryDir>
+#include <filesystem>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -110,4 +113,22 @@ TEST_F(MainWindow, SpinnerReadsTheEditBoxOnlyWhenItHoldsAValidPortNumber) {
     window.updPort->setPosition(1);
     window.updPort->stepDown();
     EXPECT_EQ(window.updPort->position(), 1);
+}
+
+TEST_F(MainWindow, PortTooltipSaysWhatTheNumberStandsForWhenItIsShown) {
+    const QTemporaryDir dataHome;
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
+    window.updPort->setPosition(25);
+    EXPECT_EQ(window.edtPortNumber->toolTip(), "COM25: устройство не найдено");
+    // A simulator publishes COM25 while the window is open.
+    const std::filesystem::path folder = std::filesystem::path(dataHome.path().toStdString()) / "darvelon" / "ports";
+    std::filesystem::create_directories(folder);
+    std::filesystem::create_symlink("/dev/null", folder / "com25");
+    for (QWidget* control : {static_cast<QWidget*>(window.edtPortNumber), static_cast<QWidget*>(window.updPort)}) {
+        QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), control->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(control, &hover);
+        EXPECT_EQ(control->toolTip(), "COM25: /dev/null");
+    }
+    qputenv("XDG_DATA_HOME", saved);
 }
