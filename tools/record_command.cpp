@@ -2,10 +2,7 @@
 
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QSocketNotifier>
-#include <QTimer>
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -15,6 +12,7 @@
 #include "number_options.h"
 #include "recording_status.h"
 #include "serial/com_port.h"
+#include "serial/plain_owner_loop.h"
 #include "stop_signals.h"
 
 namespace darvelon::cli {
@@ -22,7 +20,8 @@ namespace {
 
 constexpr int kPortExit = 1;
 constexpr int kLogExit = 2;
-constexpr int kStatusIntervalMs = 250;
+// The status line's refresh, and how soon a stop signal is noticed.
+constexpr std::chrono::milliseconds kStatusInterval{250};
 
 struct RecordOptions {
     int port = 1;
@@ -31,12 +30,9 @@ struct RecordOptions {
 };
 
 int runRecord(const RecordOptions& options) {
-    // Installed before Qt or the receive thread start, so every thread sees the handlers.
+    // Installed before the receive thread starts, so every thread sees the handlers.
     const StopSignals stop;
-    int argc = 1;
-    char name[] = "darvelon-cli";
-    char* argv[] = {name, nullptr};
-    const QCoreApplication app(argc, argv);
+    serial::PlainOwnerLoop loop;
 
     std::error_code error;
     if (!options.force && std::filesystem::exists(std::filesystem::symlink_status(options.log, error))) {
@@ -53,7 +49,7 @@ int runRecord(const RecordOptions& options) {
     // --force on the next try.
     std::unique_ptr<serial::TComPort> port;
     try {
-        port = std::make_unique<serial::TComPort>(static_cast<std::uint8_t>(options.port));
+        port = std::make_unique<serial::TComPort>(static_cast<std::uint8_t>(options.port), loop);
     } catch (const serial::EComPortError& e) {
         std::cerr << "darvelon-cli: " << e.what() << " (`darvelon-cli ports` shows what each COM number stands for)\n";
         return kPortExit;
@@ -72,8 +68,11 @@ int runRecord(const RecordOptions& options) {
     int exitCode = 0;
     bool logFailed = false;
     const bool showStatus = ::isatty(STDERR_FILENO) == 1;
-    QElapsedTimer elapsed;
-    elapsed.start();
+    const auto started = std::chrono::steady_clock::now();
+    const auto elapsedSeconds = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
+    bool ended = false;
 
     port->OnRead = [&](serial::TReadThread&, std::span<const std::uint8_t> data) {
         // Logged before it is decoded, byte by byte, as in the window: a failed write leaves a
@@ -94,20 +93,14 @@ int runRecord(const RecordOptions& options) {
         if (showStatus) std::cerr << "\r\033[K";
         std::cerr << "darvelon-cli: " << message << "\n";
         exitCode = logFailed ? kLogExit : kPortExit;
-        QCoreApplication::quit();
+        ended = true;
+        loop.quit();
     };
 
-    QSocketNotifier stopNotifier(stop.fd(), QSocketNotifier::Read);
-    QObject::connect(&stopNotifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
-    QTimer statusTimer;
-    if (showStatus) {
-        QObject::connect(&statusTimer, &QTimer::timeout, [&] {
-            std::cerr << "\r\033[K" << status.line(elapsed.elapsed() / 1000.0) << std::flush;
-        });
-        statusTimer.start(kStatusIntervalMs);
+    while (!ended && !stop.received()) {
+        loop.runFor(kStatusInterval);
+        if (showStatus && !ended) std::cerr << "\r\033[K" << status.line(elapsedSeconds()) << std::flush;
     }
-
-    QCoreApplication::exec();
 
     // Reception ends before the log closes, and what the port had already read still goes
     // to the log.
@@ -125,7 +118,7 @@ int runRecord(const RecordOptions& options) {
         exitCode = kLogExit;
     }
     if (showStatus) std::cerr << "\r\033[K";
-    std::cerr << "Recorded " << status.line(elapsed.elapsed() / 1000.0) << " to " << options.log << "\n";
+    std::cerr << "Recorded " << status.line(elapsedSeconds()) << " to " << options.log << "\n";
     return exitCode;
 }
 

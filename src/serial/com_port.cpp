@@ -1,22 +1,17 @@
 #include "serial/com_port.h"
 
-#include <QCoreApplication>
-#include <QScopeGuard>
 #include <algorithm>
+#include <system_error>
 #include <utility>
 #include <vector>
 
 namespace darvelon::serial {
 
-TComPort::TComPort(std::uint8_t portNumber) : TComPort(portNumber, makePlatformSerialDevice()) {}
+TComPort::TComPort(std::uint8_t portNumber, OwnerThread& owner)
+    : TComPort(portNumber, owner, makePlatformSerialDevice()) {}
 
-TComPort::TComPort(std::uint8_t portNumber, std::unique_ptr<SerialDevice> device)
-    : PortName("COM" + std::to_string(portNumber)), m_device(std::move(device)) {
-    // Deliveries are queued to the application's thread; without one they would never run.
-    const auto* app = QCoreApplication::instance();
-    if (!app || app->thread() != QThread::currentThread()) {
-        throw std::logic_error("TComPort must be created on the QCoreApplication's thread");
-    }
+TComPort::TComPort(std::uint8_t portNumber, OwnerThread& owner, std::unique_ptr<SerialDevice> device)
+    : PortName("COM" + std::to_string(portNumber)), m_owner(owner), m_device(std::move(device)) {
     if (!m_device->open(portNumber)) throw EComPortError("Error opening port " + PortName);
     try {
         if (!m_device->setLineSettings()) {
@@ -30,8 +25,10 @@ TComPort::TComPort(std::uint8_t portNumber, std::unique_ptr<SerialDevice> device
         if (!m_device->setReceiveEventMask()) {
             throw EComPortError("Error setting port " + PortName + " mask");
         }
-        m_readThread = TReadThread::startFor(*this);
+        m_readThread = std::make_unique<TReadThread>(*this);
+        m_readThread->start();
     } catch (...) {
+        m_readThread.reset();
         m_device->close();
         throw;
     }
@@ -48,56 +45,69 @@ void TComPort::Close() {
     if (std::exchange(m_closed, true)) return;
     if (m_readThread) m_readThread->cancel();
     m_device->requestStop();
-    const auto release = qScopeGuard([this] {
-        // Finished but not yet freed (its deleteLater is queued, or no event loop runs any
-        // more): free it here; its queued hand-off and end notice go with it.
-        delete m_readThread.data();
-        m_device->close();
-    });
+    // On every way out, also when the last OnRead throws.
+    struct Release {
+        TComPort& port;
+        ~Release() {
+            port.m_readThread.reset();
+            port.m_device->close();
+        }
+    } release{*this};
     if (m_readThread) {
         // Cancelled, the thread has nothing left to wait for: a pending hand-off returns at
-        // once and the poll wakes on the stop event, so this join is short and never waits for
-        // the main thread. Joining before close() keeps the thread from polling a descriptor
-        // number that the system may already have handed to another file.
+        // once and the wait wakes on the stop request, so this join is short and never waits
+        // for the owner's loop. Joining before close() keeps the thread from waiting on a
+        // descriptor number that the system may already have handed to another file.
         m_readThread->join();
         // The thread stops between reads, never inside one: whatever it read is in its Buffer.
         m_readThread->deliverLeftover();
     }
 }
 
-QPointer<TReadThread> TReadThread::startFor(TComPort& port) {
-    // The thread owns itself from start() on: deleteLater when its body ends.
-    std::unique_ptr<TReadThread> thread(new TReadThread(port));
-    connect(thread.get(), &QThread::finished, thread.get(), &QObject::deleteLater);
-    connect(thread.get(), &TReadThread::handOffRequested, thread.get(), &TReadThread::deliver,
-            Qt::QueuedConnection);
-    connect(thread.get(), &TReadThread::receptionEnded, thread.get(), &TReadThread::announceEnd,
-            Qt::QueuedConnection);
-    thread->start();
-    // A thread that failed to start is neither running nor finished.
-    if (!thread->isRunning() && !thread->isFinished()) {
-        throw EComPortError("Error starting read thread of port " + port.PortName);
-    }
-    return QPointer<TReadThread>(thread.release());
+void TComPort::threadEnded(std::unique_ptr<TReadThread>& keepAlive) {
+    m_readThread->join();
+    keepAlive = std::move(m_readThread);
 }
 
-TReadThread::TReadThread(TComPort& port) : m_port(port) {
+TReadThread::TReadThread(TComPort& port) : m_port(port), m_alive(std::make_shared<TReadThread*>(this)) {
     if (!m_port.m_device->createWaitEvent()) throw EComPortError("Error creating read event");
 }
 
-TReadThread::~TReadThread() = default;
+TReadThread::~TReadThread() { *m_alive = nullptr; }
 
-void TReadThread::run() {
-    // The last thing the body does, on every way out; join() meets it on the mutex.
-    const auto markEnded = qScopeGuard([this] {
-        std::lock_guard lock(m_mutex);
-        m_bodyEnded = true;
+void TReadThread::start() {
+    try {
+        m_thread = std::jthread([this](const std::stop_token& stop) { run(stop); });
+    } catch (const std::system_error&) {
+        throw EComPortError("Error starting read thread of port " + m_port.PortName);
+    }
+}
+
+bool TReadThread::finished() const {
+    std::lock_guard lock(m_mutex);
+    return m_bodyEnded;
+}
+
+void TReadThread::postToOwner(void (TReadThread::*member)()) {
+    m_port.m_owner.post([alive = std::weak_ptr<TReadThread*>(m_alive), member] {
+        if (const auto self = alive.lock(); self && *self) ((*self)->*member)();
     });
+}
+
+void TReadThread::run(const std::stop_token& stop) {
+    // The last thing the body does, on every way out; join() and finished() meet it on the mutex.
+    struct MarkEnded {
+        TReadThread& thread;
+        ~MarkEnded() {
+            std::lock_guard lock(thread.m_mutex);
+            thread.m_bodyEnded = true;
+        }
+    } markEnded{*this};
     SerialDevice& device = *m_port.m_device;
     const std::string name = m_port.PortName;
     std::string endMessage;
     try {
-        while (!isInterruptionRequested()) {
+        while (!stop.stop_requested()) {
             switch (device.waitForEvent()) {
                 case WaitResult::StopRequested:
                     return;
@@ -129,7 +139,7 @@ void TReadThread::run() {
         if (m_cancelled) return;  // the port is going away; nobody is left to tell
         m_endMessage = std::move(endMessage);
     }
-    emit receptionEnded();
+    postToOwner(&TReadThread::announceEnd);
 }
 
 bool TReadThread::handOff() {
@@ -141,7 +151,7 @@ bool TReadThread::handOff() {
         // The batch stays pending: the port hands it over when it closes.
         if (m_cancelled) return false;
     }
-    emit handOffRequested();
+    postToOwner(&TReadThread::deliver);
     std::unique_lock lock(m_mutex);
     m_handOffDone.wait(lock, [this] { return m_delivered || m_cancelled; });
     if (!m_delivered) return false;
@@ -152,24 +162,19 @@ bool TReadThread::handOff() {
 }
 
 void TReadThread::cancel() {
-    requestInterruption();
+    m_thread.request_stop();
     std::lock_guard lock(m_mutex);
     m_cancelled = true;
     m_handOffDone.notify_all();
 }
 
 void TReadThread::join() {
-    wait();
-    // QThread::wait orders the body's end before us too, but through Qt's own futexes, which a
-    // race detector cannot see; this lock makes the order visible.
-    std::lock_guard lock(m_mutex);
-    Q_ASSERT(m_bodyEnded);
+    if (m_thread.joinable()) m_thread.join();
 }
 
 void TReadThread::deliverLeftover() {
     {
         std::lock_guard lock(m_mutex);
-        Q_ASSERT(m_bodyEnded);
         if (!m_pending || m_delivered || m_delivering) return;
         m_delivered = true;
     }
@@ -182,15 +187,15 @@ void TReadThread::deliver() {
         if (m_cancelled || !m_pending || m_delivered) return;
         m_delivering = true;
     }
-    // OnRead may free the port, which frees this object: after DoRead only `self` is safe.
-    const QPointer<TReadThread> self(this);
+    // OnRead may free the port, which frees this object: after DoRead only `alive` is safe.
+    const std::shared_ptr<TReadThread*> alive = m_alive;
     std::exception_ptr handlerError;
     try {
         DoRead();
     } catch (...) {
         handlerError = std::current_exception();
     }
-    if (!self) return;
+    if (!*alive) return;
     std::lock_guard lock(m_mutex);
     m_delivering = false;
     // Moved, not copied: the exception object then dies on the thread that rethrows it.
@@ -215,9 +220,13 @@ void TReadThread::announceEnd() {
         if (m_cancelled) return;
         message = m_endMessage;
     }
-    if (!m_port.OnReceptionEnded) return;
-    const TComPort::TReceptionEndedEvent handler = m_port.OnReceptionEnded;  // may free the port
-    handler(message);
+    // The thread is freed first, so the handler may free the port; this object goes when
+    // `self` does, after the last use of a member.
+    TComPort& port = m_port;
+    std::unique_ptr<TReadThread> self;
+    port.threadEnded(self);
+    const TComPort::TReceptionEndedEvent handler = port.OnReceptionEnded;  // may free the port
+    if (handler) handler(message);
 }
 
 }  // namespace darvelon::serial

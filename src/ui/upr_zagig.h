@@ -9,6 +9,7 @@
 
 #include "decoder/frame_decoder.h"
 #include "file_dialogs.h"
+#include "qt_owner_thread.h"
 
 class QLabel;
 class QLineEdit;
@@ -82,6 +83,7 @@ private:
     QString m_lastPngName;
     QString m_lastCsvName;
     QString m_shownLog;  // the log behind the chart, for the CSV export
+    QtOwnerThread m_owner{this};  // deliveries run from the window's event loop
     std::unique_ptr<serial::TComPort> Port;
     LogDescriptor LogFile;
 };

@@ -49,7 +49,7 @@ void TfrmUprZagig::startRecording() {
         return;
     }
     // When the port fails, `log` closes the new (empty) file on the way out.
-    auto port = std::make_unique<serial::TComPort>(static_cast<std::uint8_t>(updPort->position()));
+    auto port = std::make_unique<serial::TComPort>(static_cast<std::uint8_t>(updPort->position()), m_owner);
     Port = std::move(port);
     LogFile = std::move(log);
     btnOpenPort->setText(kCaptionRecording);

@@ -7,7 +7,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <fstream>
 #include <numeric>
 #include <thread>
@@ -22,7 +21,7 @@ namespace {
 constexpr int kCom = 7;
 
 std::unique_ptr<TComPort> openPort(int number = kCom) {
-    return std::make_unique<TComPort>(static_cast<std::uint8_t>(number));
+    return std::make_unique<TComPort>(static_cast<std::uint8_t>(number), ownerLoop());
 }
 
 struct Collector {
@@ -56,7 +55,7 @@ int errnoOfOrdinaryUserOpen(const std::filesystem::path& device) {
 
 TEST(PtyPort, AbsentOrUnusableDevicesRaiseTheOpeningMessage) {
     try {
-        TComPort port(99);  // nothing pinned, and no machine has 99 serial devices
+        TComPort port(99, ownerLoop());  // nothing pinned, and no machine has 99 serial devices
         FAIL() << "opened";
     } catch (const EComPortError& e) {
         EXPECT_STREQ(e.what(), "Error opening port COM99");
@@ -69,7 +68,7 @@ TEST(PtyPort, AbsentOrUnusableDevicesRaiseTheOpeningMessage) {
     for (const char* device : {notATty.c_str(), "/dev/ptmx", "/dev/pts/ptmx", "/dev/tty", "/dev/console"}) {
         std::filesystem::create_symlink(device, entry);
         try {
-            TComPort port(98);
+            TComPort port(98, ownerLoop());
             ADD_FAILURE() << "opened " << device;
         } catch (const EComPortError& e) {
             EXPECT_STREQ(e.what(), "Error opening port COM98") << device;
@@ -85,7 +84,7 @@ TEST(PtyPort, OnlyOneOpenerAtATimeAndTheDeviceIsFreeAgainAfterClosing) {
     {
         auto port = openPort();
         try {
-            TComPort second(kCom);  // as root: refused by the lock, not by TIOCEXCL
+            TComPort second(kCom, ownerLoop());  // as root: refused by the lock, not by TIOCEXCL
             FAIL() << "second open succeeded";
         } catch (const EComPortError& e) {
             EXPECT_STREQ(e.what(), "Error opening port COM7");
@@ -153,8 +152,7 @@ TEST(PtyPort, FreedBeforeAnyByteDeliversNothing) {
         collector.attach(*port);
     }
     pty.send(std::vector<std::uint8_t>{1, 2, 3});
-    QCoreApplication::processEvents();
-    QCoreApplication::sendPostedEvents();
+    ownerLoop().runPending();
     EXPECT_TRUE(collector.sizes.empty());
     EXPECT_TRUE(collector.endings.empty());
 }
@@ -234,12 +232,11 @@ TEST(PtyPort, FreeingThePortInsideOnReadEndsDeliveriesAndKeepsTheBatchValid) {
         port->OnRead = [&](TReadThread&, std::span<const std::uint8_t> data) {
             ++deliveries;
             if (inNestedLoop) {  // as a modal dialog would run it
-                QEventLoop modal;
-                QTimer::singleShot(0, &modal, [&] {
+                ownerLoop().post([&] {
                     port.reset();
-                    modal.quit();
+                    ownerLoop().quit();
                 });
-                modal.exec();
+                ownerLoop().runFor(kDeadline);
             } else {
                 port.reset();
             }
@@ -248,8 +245,7 @@ TEST(PtyPort, FreeingThePortInsideOnReadEndsDeliveriesAndKeepsTheBatchValid) {
         };
         pty.send(std::vector<std::uint8_t>{1, 2, 3});
         ASSERT_TRUE(waitFor([&] { return port == nullptr; }));
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents();
+        ownerLoop().runPending();
         EXPECT_EQ(deliveries, 1);
         EXPECT_EQ(seen, (std::vector<std::uint8_t>{1, 2, 3}));
     }

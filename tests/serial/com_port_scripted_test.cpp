@@ -2,7 +2,6 @@
 // reception ends.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <fstream>
 #include <numeric>
 #include <random>
@@ -27,7 +26,7 @@ struct Recorder {
 };
 
 std::unique_ptr<TComPort> openScripted(const std::shared_ptr<Script>& script, int number = 7) {
-    return std::make_unique<TComPort>(static_cast<std::uint8_t>(number),
+    return std::make_unique<TComPort>(static_cast<std::uint8_t>(number), ownerLoop(),
                                       std::make_unique<ScriptedDevice>(script));
 }
 
@@ -159,8 +158,7 @@ TEST(ScriptedPort, FreeingThePortHandsOverTheBatchWaitingInTheHandOffOnce) {
         ASSERT_TRUE(spinUntil([&] { return script->reads() == 1; }));
         ASSERT_TRUE(spinUntil([&] { return sleeping(script->readerTid); }));
         port.reset();
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents();
+        ownerLoop().runPending();
         EXPECT_EQ(recorder.deliveries, (std::vector<std::vector<std::uint8_t>>{{1, 2, 3, 4}}));
         EXPECT_TRUE(recorder.endings.empty());
         EXPECT_EQ(script->closes, 1);
@@ -182,7 +180,7 @@ TEST(ScriptedPort, AStopAtAnyMomentDeliversExactlyTheBytesThatWereRead) {
         // Stops before the first read, mid-stream with the thread anywhere in its loop, or after
         // the script ran dry; the event loop runs a random while in between.
         const auto passes = random() % 30;
-        for (unsigned i = 0; i < passes; ++i) QCoreApplication::processEvents();
+        for (unsigned i = 0; i < passes; ++i) ownerLoop().runPending();
         port->Close();
         std::lock_guard lock(script->mutex);
         EXPECT_EQ(delivered, script->handedOut) << "round " << round;
@@ -213,10 +211,9 @@ TEST(ScriptedPort, NoticeOfAnEndedReceptionIsDroppedWhenThePortIsFreedFirst) {
     Recorder recorder;
     recorder.attach(*port);
     script->push(WakeUp{.result = WaitResult::DeviceGone});
-    ASSERT_TRUE(spinUntil([&] { return port->ReadThread()->isFinished(); }));
+    ASSERT_TRUE(spinUntil([&] { return port->ReadThread()->finished(); }));
     port.reset();
-    QCoreApplication::processEvents();
-    QCoreApplication::sendPostedEvents();
+    ownerLoop().runPending();
     EXPECT_TRUE(recorder.endings.empty());
 }
 

@@ -21,6 +21,11 @@ void check(bool ok, const char* what) {
 
 }  // namespace
 
+PlainOwnerLoop& ownerLoop() {
+    static PlainOwnerLoop loop;
+    return loop;
+}
+
 PtyPort::PtyPort(int comNumber) : m_entry(*portEntry(comNumber)) {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     check(m_master >= 0, "posix_openpt");

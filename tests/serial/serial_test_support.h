@@ -1,8 +1,7 @@
 #pragma once
-// Shared by the serial suites: a pseudo-terminal published as COMn in the ports folder, and
-// waits on conditions (never on the clock) with a generous deadline that only stops a hung test.
-#include <QEventLoop>
-#include <QTimer>
+// Shared by the serial suites: a pseudo-terminal published as COMn in the ports folder, the
+// owner's loop, and waits on conditions (never on the clock) with a generous deadline that only
+// stops a hung test.
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -10,26 +9,22 @@
 #include <string>
 #include <thread>
 
+#include "serial/plain_owner_loop.h"
+
 namespace darvelon::serial::testing {
 
 inline constexpr std::chrono::seconds kDeadline{30};
 
-// Runs the event loop until `done` holds.
+// The loop of the test's own thread, which owns every port the tests open.
+PlainOwnerLoop& ownerLoop();
+
+// Runs the owner's loop until `done` holds.
 template <class Predicate>
 bool waitFor(Predicate done) {
-    if (done()) return true;
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    QTimer::singleShot(kDeadline, &loop, &QEventLoop::quit);
-    check.start(2);
-    loop.exec();
-    return done();
+    return ownerLoop().runUntil(done, kDeadline);
 }
 
-// Spins without running the event loop, for conditions other threads bring about.
+// Spins without running the owner's loop, for conditions other threads bring about.
 template <class Predicate>
 bool spinUntil(Predicate done) {
     const auto deadline = std::chrono::steady_clock::now() + kDeadline;

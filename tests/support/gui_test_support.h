@@ -2,6 +2,7 @@
 // Offscreen GUI test helpers: answering file dialogs and capturing modal boxes, no sleeps.
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
@@ -41,6 +42,21 @@ struct ModalCapture {
     int icon = -1;
     bool seen = false;
 };
+
+// Runs the event loop until `done` holds; the deadline only stops a hung test.
+template <class Predicate>
+bool waitFor(Predicate done) {
+    if (done()) return true;
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    QTimer::singleShot(std::chrono::seconds(30), &loop, &QEventLoop::quit);
+    check.start(2);
+    loop.exec();
+    return done();
+}
 
 // Runs `action`; every modal window it opens is recorded and closed. Returns what was seen.
 inline std::vector<ModalCapture> captureModals(const std::function<void()>& action) {

@@ -18,6 +18,7 @@
 #include "decoder/frame_decoder.h"
 #include "decoder/recording_target.h"
 #include "serial/com_port.h"
+#include "serial/plain_owner_loop.h"
 #include "serial/ports_folder.h"
 #include "serial/serial_test_support.h"
 #include "support/frames.h"
@@ -28,7 +29,7 @@
 using namespace darvelon;
 using namespace darvelon::test;
 using serial::testing::PtyPort;
-using serial::testing::waitFor;
+using test::waitFor;
 namespace fs = std::filesystem;
 
 namespace {
@@ -283,5 +284,6 @@ TEST_F(Recording, DestroyingTheWindowWhileRecordingKeepsEveryDeliveredByte) {
     const Bytes expected = concat({steadyFrames(50), steadyFrames(10)});
     EXPECT_TRUE(std::equal(logged.begin(), logged.end(), expected.begin()));
     // The port is free again: a new owner can open it at once.
-    EXPECT_NO_THROW(serial::TComPort{kCom});
+    serial::PlainOwnerLoop owner;
+    EXPECT_NO_THROW((serial::TComPort{kCom, owner}));
 }
