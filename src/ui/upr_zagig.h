@@ -83,7 +83,7 @@ private:
     QString m_lastPngName;
     QString m_lastCsvName;
     QString m_shownLog;  // the log behind the chart, for the CSV export
-    QtOwnerThread m_owner{this};  // deliveries run from the window's event loop
+    QtOwnerThread m_owner;  // deliveries run from the window's event loop
     std::unique_ptr<serial::TComPort> Port;
     LogDescriptor LogFile;
 };
