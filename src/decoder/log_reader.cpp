@@ -18,10 +18,19 @@ std::string describe(const char* what, const std::filesystem::path& path, int er
 LogReader::LogReader(const std::filesystem::path& path) : m_path(path) {
     // Opening a named pipe for reading would wait for a writer forever; a log is a plain file.
     std::error_code statError;
-    if (std::filesystem::status(path, statError).type() == std::filesystem::file_type::fifo)
+    const auto type = std::filesystem::status(path, statError).type();
+    if (type == std::filesystem::file_type::fifo)
         throw LogReadError("Cannot open file \"" + path.string() + "\". Not a regular file");
+    // Windows refuses to open a folder with "Permission denied"; say what it is everywhere.
+    if (type == std::filesystem::file_type::directory) throw LogReadError(describe("Cannot open file", path, EISDIR));
     errno = 0;
+#ifdef _WIN32
+    // Windows paths are wide; the narrow fopen would go through the ANSI code page and miss
+    // names it cannot spell.
+    m_file.reset(::_wfopen(path.c_str(), L"rb"));
+#else
     m_file.reset(std::fopen(path.c_str(), "rb"));
+#endif
     if (!m_file) throw LogReadError(describe("Cannot open file", path, errno ? errno : ENOENT));
     // Reads come in large blocks already; a stdio buffer would only hide a file that changes.
     std::setvbuf(m_file.get(), nullptr, _IONBF, 0);

@@ -62,11 +62,13 @@ TEST_F(LogFiles, UnreadablePathsNameTheFileAndTheReason) {
     EXPECT_EQ(messageOf(russian), "");
 }
 
+#ifndef _WIN32  // Windows keeps its named pipes out of the folders a log could be in
 TEST_F(LogFiles, ANamedPipeIsRefusedInsteadOfWaitingForAWriter) {
     const fs::path fifo = m_dir / "pipe.dcc";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(messageOf(fifo), "Cannot open file \"" + fifo.string() + "\". Not a regular file");
 }
+#endif
 
 TEST_F(LogFiles, AFileThatShrinksWhileReadIsAReadError) {
     const fs::path p = file("shrinks.dcc", steadyFrames(100));

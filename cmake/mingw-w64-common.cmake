@@ -1,0 +1,11 @@
+# Shared by the mingw-w64 toolchain files; DARVELON_MINGW_TRIPLE names the target.
+set(CMAKE_C_COMPILER ${DARVELON_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${DARVELON_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${DARVELON_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${DARVELON_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Self-contained programs: no libstdc++, libgcc or winpthread DLL has to travel with them.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")

@@ -1,0 +1,6 @@
+# Cross-building the Qt-free parts for 64-bit Windows with Debian's mingw-w64 (posix threads
+# flavour, which std::thread and std::jthread need).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(DARVELON_MINGW_TRIPLE x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
