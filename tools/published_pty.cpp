@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <array>
@@ -107,8 +108,22 @@ void PublishedPty::openPty() {
         errno = saved;
         throw systemError("cannot set up the pseudo-terminal");
     }
-    m_master = master;
-    m_slave = slave;
+    // A fresh pty cooks its input (IXON swallows XON and XOFF bytes, ICRNL turns CR into LF);
+    // a serial line does neither, and a reader that keeps the settings it finds, as Win32
+    // programs under Wine do, would get a stream we never sent.
+    termios raw{};
+    if (::tcgetattr(master, &raw) == 0) {
+        ::cfmakeraw(&raw);
+        if (::tcsetattr(master, TCSANOW, &raw) == 0) {
+            m_master = master;
+            m_slave = slave;
+            return;
+        }
+    }
+    const int saved = errno;
+    ::close(master);
+    errno = saved;
+    throw systemError("cannot make the pseudo-terminal raw");
 }
 
 void PublishedPty::publish() {
