@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "decoder/csv_export.h"
+#include "program_arguments.h"
 
 namespace darvelon::cli {
 
@@ -25,7 +26,7 @@ void addDecodeCommand(CLI::App& app, int& exitCode) {
     cmd->callback([log, &exitCode] {
         std::ios::sync_with_stdio(false);
         try {
-            const decoder::ReplayOutcome outcome = decoder::exportCsv(*log, std::cout);
+            const decoder::ReplayOutcome outcome = decoder::exportCsv(pathFromUtf8(*log), std::cout);
             std::cout.flush();
             if (outcome.zeroPeriod) {
                 std::cerr << "Floating point division by zero at byte offset " << outcome.bytesDecoded - 1 << "\n";

@@ -1,7 +1,10 @@
 // darvelon-cli: the headless companion of the Darvelon window.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+
 #include "decode_command.h"
+#include "program_arguments.h"
 #include "ports_command.h"
 #include "record_command.h"
 #include "simulate_command.h"
@@ -17,6 +20,14 @@ int main(int argc, char** argv) {
     darvelon::cli::addRecordCommand(app, exitCode);
     darvelon::cli::addPortsCommand(app, exitCode);
     darvelon::cli::addDecodeCommand(app, exitCode);
-    CLI11_PARSE(app, argc, argv);
+    darvelon::cli::prepareStandardStreams();
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> arguments = darvelon::cli::utf8Arguments(argc, argv);
+    std::reverse(arguments.begin(), arguments.end());
+    try {
+        app.parse(arguments);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
     return exitCode;
 }

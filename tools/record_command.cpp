@@ -10,6 +10,7 @@
 #include "decoder/frame_decoder.h"
 #include "log_file.h"
 #include "number_options.h"
+#include "program_arguments.h"
 #include "recording_status.h"
 #include "serial/com_port.h"
 #include "serial/plain_owner_loop.h"
@@ -34,13 +35,14 @@ int runRecord(const RecordOptions& options) {
     const StopSignals stop;
     serial::PlainOwnerLoop loop;
 
+    const std::filesystem::path logPath = pathFromUtf8(options.log);
     std::error_code error;
-    if (!options.force && std::filesystem::exists(std::filesystem::symlink_status(options.log, error))) {
+    if (!options.force && std::filesystem::exists(std::filesystem::symlink_status(logPath, error))) {
         std::cerr << "darvelon-cli: " << options.log << " exists; use --force to replace it\n";
         return kLogExit;
     }
     try {
-        refuseUnlessRegularOrNew(options.log);
+        refuseUnlessRegularOrNew(logPath);
     } catch (const LogFileError& e) {
         std::cerr << "darvelon-cli: " << e.what() << "\n";
         return kLogExit;
@@ -56,7 +58,7 @@ int runRecord(const RecordOptions& options) {
     }
     std::optional<LogFile> log;
     try {
-        log.emplace(options.log, options.force);
+        log.emplace(logPath, options.force);
     } catch (const LogFileError& e) {
         std::cerr << "darvelon-cli: " << e.what() << "\n";
         return kLogExit;

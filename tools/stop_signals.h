@@ -1,8 +1,9 @@
 #pragma once
 // Turns SIGINT, SIGTERM and SIGHUP into a readable descriptor (the self-pipe trick), so that a
 // command can finish its current step, close its files and exit normally instead of dying
-// mid-write. Only one instance may exist at a time; the previous handlers come back with it.
-#include <csignal>
+// mid-write. On Windows Ctrl-C, Ctrl-Break and closing the console do the same, through the
+// console's control handler. Only one instance may exist at a time; the previous handlers come
+// back with it.
 
 namespace darvelon::cli {
 
@@ -13,12 +14,11 @@ public:
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-    int fd() const;          // readable once a stop signal has arrived
+    int fd() const;          // POSIX only: readable once a stop signal has arrived
     bool received() const;   // a stop signal has arrived
-    int signalNumber() const;  // the first one that arrived, 0 before that
-
-private:
-    struct sigaction m_previous[3];
+    // The first one that arrived, 0 before that; on Windows SIGINT for Ctrl-C, SIGBREAK for
+    // Ctrl-Break and SIGTERM for a closing console, logoff or shutdown.
+    int signalNumber() const;
 };
 
 }  // namespace darvelon::cli

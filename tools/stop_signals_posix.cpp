@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <stdexcept>
 #include <string>
 
@@ -15,6 +16,7 @@ constexpr int kStopSignals[3] = {SIGINT, SIGTERM, SIGHUP};
 // Handlers may only touch lock-free atomics and async-signal-safe calls.
 int gPipe[2] = {-1, -1};
 volatile std::sig_atomic_t gSignal = 0;
+struct sigaction gPrevious[3];
 
 extern "C" void onStopSignal(int signal) {
     const int savedErrno = errno;
@@ -37,11 +39,11 @@ StopSignals::StopSignals() {
     sigemptyset(&action.sa_mask);
     // Restarted calls keep blocking reads and writes from failing with EINTR in other threads.
     action.sa_flags = SA_RESTART;
-    for (int i = 0; i < 3; ++i) ::sigaction(kStopSignals[i], &action, &m_previous[i]);
+    for (int i = 0; i < 3; ++i) ::sigaction(kStopSignals[i], &action, &gPrevious[i]);
 }
 
 StopSignals::~StopSignals() {
-    for (int i = 0; i < 3; ++i) ::sigaction(kStopSignals[i], &m_previous[i], nullptr);
+    for (int i = 0; i < 3; ++i) ::sigaction(kStopSignals[i], &gPrevious[i], nullptr);
     ::close(gPipe[0]);
     ::close(gPipe[1]);
     gPipe[0] = gPipe[1] = -1;
