@@ -11,7 +11,7 @@ out=$root/build-windows
 jobs=2  # the machine is shared; two jobs are its cores
 
 # Suites that must show at least this many tests; fewer means discovery lost some.
-declare -A kMinimumTests=([decoder_tests]=25 [plot_tests]=8 [simulator_tests]=12)
+declare -A kMinimumTests=([decoder_tests]=25 [plot_tests]=8 [serial_tests]=18 [simulator_tests]=12)
 kBulkBytes=$((5 * 1024 * 1024))  # as fast as it goes
 kPacedBytes=38400                 # ten seconds at the line's 3840 bytes/s
 kDevicePort=5 kNullPort=6 kUnmappedPort=7
@@ -75,7 +75,7 @@ configure_windows() {
         -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST "$@" >/dev/null
 }
 targets=(darvelon_decoder darvelon_plot darvelon_serial darvelon_simulator
-         decoder_tests plot_tests simulator_tests darvelon-cli)
+         decoder_tests plot_tests serial_tests simulator_tests darvelon-cli)
 
 echo "== 64-bit Windows: build"
 build_gtest x86_64

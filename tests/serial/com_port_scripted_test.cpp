@@ -2,13 +2,13 @@
 // reception ends.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <numeric>
 #include <random>
 
 #include "scripted_device.h"
 #include "serial/com_port.h"
 #include "serial_test_support.h"
+#include "thread_probe.h"
 
 namespace darvelon::serial::testing {
 namespace {
@@ -34,14 +34,6 @@ std::vector<std::uint8_t> bytesOf(std::size_t count, std::uint8_t first = 0) {
     std::vector<std::uint8_t> bytes(count);
     std::iota(bytes.begin(), bytes.end(), first);
     return bytes;
-}
-
-// The thread is asleep in the kernel: after its read, the only place it sleeps is the hand-off.
-bool sleeping(pid_t tid) {
-    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
-    std::string pid, name, state;
-    stat >> pid >> name >> state;
-    return state == "S";
 }
 
 struct OpeningFailure {
@@ -156,7 +148,8 @@ TEST(ScriptedPort, FreeingThePortHandsOverTheBatchWaitingInTheHandOffOnce) {
         script->push(WakeUp{.queued = 4, .bytes = {1, 2, 3, 4}});
         // No event loop runs: once read, the thread posts its batch and waits for us.
         ASSERT_TRUE(spinUntil([&] { return script->reads() == 1; }));
-        ASSERT_TRUE(spinUntil([&] { return sleeping(script->readerTid); }));
+        // Asleep in the kernel: after its read, the only place it sleeps is the hand-off.
+        ASSERT_TRUE(spinUntil([&] { return sleepingOrUntold(script->readerTid); }));
         port.reset();
         ownerLoop().runPending();
         EXPECT_EQ(recorder.deliveries, (std::vector<std::vector<std::uint8_t>>{{1, 2, 3, 4}}));

@@ -1,8 +1,6 @@
 #pragma once
 // A device backend the test scripts step by step: which opening step fails, and what each
 // wake-up of the receive thread finds. The script outlives the port that owns the device.
-#include <unistd.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "serial/serial_device.h"
+#include "thread_probe.h"
 
 namespace darvelon::serial::testing {
 
@@ -33,7 +32,7 @@ struct Script {
     int closes = 0;
     std::vector<std::size_t> readSizes;  // the size of every read asked for
     std::vector<std::uint8_t> handedOut;  // every byte the reads returned, in order
-    pid_t readerTid = 0;                 // the receive thread, as the kernel knows it
+    KernelThreadId readerTid = 0;        // the receive thread, as the kernel knows it
 
     void push(WakeUp wakeUp) {
         std::lock_guard lock(mutex);
@@ -75,7 +74,7 @@ public:
         {
             std::lock_guard lock(m_script->mutex);
             m_script->readSizes.push_back(into.size());
-            m_script->readerTid = ::gettid();
+            m_script->readerTid = currentKernelThread();
         }
         if (m_current.readFails) return std::nullopt;
         const auto count = std::min(into.size(), m_current.bytes.size());
