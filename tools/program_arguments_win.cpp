@@ -35,6 +35,11 @@ void prepareStandardStreams() {
     // CSV rows end in "\n" as on Linux, so that both builds write the same bytes.
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::SetConsoleOutputCP(CP_UTF8);
+    // The recording's status line rewrites itself with "\r\033[K"; a console shows escape
+    // sequences as text unless asked to interpret them (Windows 10 and later can).
+    const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (::GetConsoleMode(error, &mode)) ::SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
 
 }  // namespace darvelon::cli
