@@ -51,6 +51,9 @@ public:
 
     void btnOpenPortClick();
     void btnOpenFileClick();
+    // Replays a log named outside the open dialog (the command line, a drop): as the button
+    // does, except that a missing file is an error, not a silent no.
+    void replayLog(const QString& name);
     void SaveHarReal(serial::TReadThread& sender, std::span<const std::uint8_t> data);
 
     bool recording() const;
@@ -65,6 +68,8 @@ private:
     void updatePortTooltip();
     QString askFile(FileDialogKind kind, const QString& filter, QString& last, const QString& defaultSuffix = {});
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
     // The log stays a plain descriptor: every byte goes to the operating system at once.
     struct LogDescriptor {

@@ -4,6 +4,8 @@
 #include <QPushButton>
 #include <QValueAxis>
 #include <QImage>
+#include <QMimeData>
+#include <QUrl>
 #include <filesystem>
 #include <fstream>
 
@@ -11,6 +13,7 @@
 #include "support/frames.h"
 #include "support/gui_test_support.h"
 #include "ui/measurement_chart.h"
+#include "ui/message_boxes.h"
 #include "ui/upr_zagig.h"
 
 using namespace darvelon;
@@ -176,4 +179,24 @@ TEST_F(Replay, CsvExportWithNothingShownSaysSo) {
     const auto boxes = captureModals([&] { emit window->Chart1->exportCsvRequested(); });
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Нет данных для экспорта");
+}
+
+TEST_F(Replay, ALogDroppedOnTheWindowOrNamedOnTheCommandLineReplaysAsTheButtonDoes) {
+    const QString name = log("dropped.dcc", steadyFrames(30));
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(name)});
+    QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(300, 200), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    EXPECT_TRUE(captureModals([&] { QApplication::sendEvent(window.get(), &drop); }).empty());
+    EXPECT_EQ(points(1), 29u);
+
+    // What a file manager hands over may be missing by now: unlike the dialog's silent no, the
+    // operator asked for that file and hears why it cannot be shown.
+    const auto boxes = captureModals(
+        [&] { ui::runHandler(window.get(), [&] { window->replayLog(QString::fromStdString((dir / "gone.dcc").string())); }); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.contains("No such file or directory")) << boxes[0].text.toStdString();
+    EXPECT_EQ(points(1), 29u);  // the chart stays as it was
 }
