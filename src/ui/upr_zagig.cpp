@@ -15,6 +15,7 @@
 #include "decoder/csv_export.h"
 #include "decoder/log_reader.h"
 #include "decoder/zero_divide.h"
+#include "recording/recorder.h"
 #include "measurement_chart.h"
 #include "serial/com_port.h"
 #include "message_boxes.h"
@@ -139,9 +140,7 @@ void TfrmUprZagig::btnOpenFileClick() {
 
 void TfrmUprZagig::replayLog(const QString& name) {
     decoder::LogReader log(toPath(name));
-    Decoder.FrameState = 0;
-    Decoder.SampleIndex = 0;
-    Decoder.HavePrevFrame = false;
+    Decoder.resetForReplay();
     ReplayToggle = false;
     for (int i = 0; i < decoder::kSeriesCount; ++i) Chart1->clear(i);
     m_shownLog = name;
