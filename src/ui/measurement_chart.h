@@ -24,7 +24,7 @@ namespace darvelon::ui {
 
 class PlotLines;
 
-class MeasurementChart : public QChartView, public decoder::FrameSink, public decoder::PlotTarget {
+class MeasurementChart : public QChartView, public decoder::FrameSink {
     Q_OBJECT
 public:
     static constexpr int kRefreshIntervalMs = 100;
@@ -32,7 +32,8 @@ public:
     explicit MeasurementChart(QWidget* parent = nullptr);
 
     void frame(const decoder::Frame& f) override;
-    void add(int index, std::int32_t x, double y, decoder::Rgb colour) override;
+    // One point on its own, for data that did not come from the decoder.
+    void add(int index, std::int32_t x, double y, decoder::Rgb colour);
     void clear(int index);
     // Redraws at once instead of at the next tick (after a replay, or in tests).
     void refreshNow();

@@ -215,7 +215,7 @@ TEST_F(Chart, ReadoutShowsTheNearestFrame) {
     // A period of 36000 ticks with the phase half a turn behind, then 35964 ticks across the
     // counter's wrap with the phase 90 ticks ahead.
     const Bytes stream = concat({frame(16'740'000, 0, 1), frame(16'776'000, 16'740'000, 7), frame(34'748, 34'838, 255)});
-    decoder.feed(stream, toggle, static_cast<decoder::FrameSink&>(chart));
+    decoder.feed(stream, toggle, chart);
     EXPECT_EQ(chart.readoutAt(0.4), "Отсчёт 0   Обороты 999 об/мин   Угол 180°   Доп. 7");
     EXPECT_EQ(chart.readoutAt(0.5), "Отсчёт 1   Обороты 1001 об/мин   Угол -0.4504504505°   Доп. 255");
     EXPECT_EQ(chart.readoutAt(7), chart.readoutAt(1));
@@ -269,7 +269,7 @@ TEST_F(Chart, WheelZoomsAroundTheCursorDragPansDoubleClickReturnsToFollowing) {
 TEST_F(Chart, ReadoutGoesWithAViewChangeAndNeverIntoTheSnapshot) {
     decoder::TFrameDecoder decoder;
     bool toggle = false;
-    decoder.feed(steadyFrames(10'000), toggle, static_cast<decoder::FrameSink&>(chart));
+    decoder.feed(steadyFrames(10'000), toggle, chart);
     chart.refreshNow();
     const QPointF middle = chart.chart()->plotArea().center();
     const auto hover = [&] {
