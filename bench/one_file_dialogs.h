@@ -7,7 +7,9 @@ namespace darvelon::bench {
 class OneFileDialogs : public ui::FileDialogs {
 public:
     explicit OneFileDialogs(QString name) : m_name(std::move(name)) {}
-    QString ask(ui::FileDialogKind, QWidget*, const QString&, const QString&) override { return m_name; }
+    QString ask(ui::FileDialogKind, QWidget*, const QString&, const QString&, const QString&) override {
+        return m_name;
+    }
 
 private:
     QString m_name;

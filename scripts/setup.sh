@@ -9,6 +9,7 @@ packages=(
   libqt6opengl6-dev  # Qt6Charts' CMake package needs Qt6OpenGL's, which qt6-charts-dev does not pull in
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth desktop-file-utils fonts-dejavu-core
+  qt6-translations-l10n  # Qt's own dialogs and buttons in Russian, like the window
 )
 
 missing=()

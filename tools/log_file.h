@@ -1,6 +1,5 @@
 #pragma once
-// The log a headless recording writes: every byte handed to the operating system on its own, as
-// the window does, so the file holds every processed byte whatever happens to the process.
+// Opening the log a headless recording or the simulator writes: never a pipe, device or folder.
 #include <cstdint>
 #include <filesystem>
 #include <stdexcept>
@@ -22,24 +21,5 @@ int openLogForWriting(const std::filesystem::path& path, int flags);
 // Throws LogFileError when `path` exists and is not a regular file: checked before a recording
 // takes the port, so that a bad name never holds it.
 void refuseUnlessRegularOrNew(const std::filesystem::path& path);
-
-class LogFile {
-public:
-    // Creates the log; an existing file is replaced only when `replace`. Throws LogFileError,
-    // whose message says why (an existing file included).
-    LogFile(const std::filesystem::path& path, bool replace);
-    ~LogFile();
-    LogFile(const LogFile&) = delete;
-    LogFile& operator=(const LogFile&) = delete;
-
-    void append(std::uint8_t byte);  // one write(2); throws LogFileError
-    void close();                    // throws LogFileError when the system reports a failure
-    std::uint64_t size() const { return m_size; }
-
-private:
-    std::filesystem::path m_path;
-    int m_fd = -1;
-    std::uint64_t m_size = 0;
-};
 
 }  // namespace darvelon::cli

@@ -1,5 +1,6 @@
 #include "record_command.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include "log_file.h"
 #include "number_options.h"
 #include "program_arguments.h"
+#include "recording/recorder.h"
 #include "recording_status.h"
 #include "serial/com_port.h"
 #include "serial/plain_owner_loop.h"
@@ -56,17 +58,21 @@ int runRecord(const RecordOptions& options) {
         std::cerr << "darvelon-cli: " << e.what() << " (`darvelon-cli ports` shows what each COM number stands for)\n";
         return kPortExit;
     }
-    std::optional<LogFile> log;
+    decoder::TFrameDecoder decoder;
+    bool toggle = false;
+    RecordingStatus status;
+    std::optional<recording::Recorder> recorder;
     try {
-        log.emplace(logPath, options.force);
+        // O_EXCL makes the refusal atomic: no window in which another program's file is replaced.
+        recorder.emplace(openLogForWriting(logPath, options.force ? O_TRUNC : O_EXCL),
+                         recording::Recorder::Messages{"cannot write " + options.log + ": ",
+                                                       "cannot close " + options.log + ": "},
+                         decoder, toggle, status);
     } catch (const LogFileError& e) {
         std::cerr << "darvelon-cli: " << e.what() << "\n";
         return kLogExit;
     }
 
-    decoder::TFrameDecoder decoder;
-    bool toggle = false;
-    RecordingStatus status;
     int exitCode = 0;
     bool logFailed = false;
     const bool showStatus = ::isatty(STDERR_FILENO) == 1;
@@ -77,18 +83,11 @@ int runRecord(const RecordOptions& options) {
     bool ended = false;
 
     port->OnRead = [&](serial::TReadThread&, std::span<const std::uint8_t> data) {
-        // Logged before it is decoded, byte by byte, as in the window: a failed write leaves a
-        // log that holds exactly the bytes decoded so far.
-        for (const std::uint8_t& byte : data) {
-            try {
-                log->append(byte);
-            } catch (const LogFileError&) {
-                logFailed = true;
-                throw;  // ends reception; OnReceptionEnded reports it
-            }
-            status.countBytes(1);
-            // A zero period is one bad frame of a live stream: counted, skipped, recording goes on.
-            if (decoder.feed(std::span(&byte, 1), toggle, status).zeroPeriod) status.countZeroPeriod();
+        try {
+            recorder->take(data);
+        } catch (const recording::LogWriteError&) {
+            logFailed = true;
+            throw;  // ends reception; OnReceptionEnded reports it
         }
     };
     port->OnReceptionEnded = [&](const std::string& message) {
@@ -101,26 +100,26 @@ int runRecord(const RecordOptions& options) {
 
     while (!ended && !stop.received()) {
         loop.runFor(kStatusInterval);
-        if (showStatus && !ended) std::cerr << "\r\033[K" << status.line(elapsedSeconds()) << std::flush;
+        if (showStatus && !ended) std::cerr << "\r\033[K" << status.line(elapsedSeconds(), recorder->bytesLogged(), recorder->zeroPeriods()) << std::flush;
     }
 
     // Reception ends before the log closes, and what the port had already read still goes
     // to the log.
     try {
         port->Close();
-    } catch (const LogFileError& e) {
+    } catch (const recording::LogWriteError& e) {
         std::cerr << "darvelon-cli: " << e.what() << "\n";
         exitCode = kLogExit;
     }
     port.reset();
     try {
-        log->close();
-    } catch (const LogFileError& e) {
+        recorder->close();
+    } catch (const recording::LogWriteError& e) {
         std::cerr << "darvelon-cli: " << e.what() << "\n";
         exitCode = kLogExit;
     }
     if (showStatus) std::cerr << "\r\033[K";
-    std::cerr << "Recorded " << status.line(elapsedSeconds()) << " to " << options.log << "\n";
+    std::cerr << "Recorded " << status.line(elapsedSeconds(), recorder->bytesLogged(), recorder->zeroPeriods()) << " to " << options.log << "\n";
     return exitCode;
 }
 

@@ -3,29 +3,24 @@
 #include <charconv>
 #include <string>
 
-#include "extended_math.h"
 
 namespace darvelon::decoder {
 
-void CsvFrameWriter::add(int index, std::int32_t x, double y, Rgb) {
-    if (index != kSpeedEvenSeries && index != kSpeedOddSeries) return;
-    double d = m_decoder.PeriodStamp - m_decoder.PrevPeriodStamp;
-    if (d < 0) d += kStampModulus;
-    const auto period = static_cast<std::uint32_t>(d);
-    const Angle a = angle(static_cast<std::int32_t>(m_decoder.PeriodStamp - m_decoder.PhaseStamp), period);
+void CsvFrameWriter::frame(const Frame& f) {
+    // The shortest text that reads back as the same double.
     char degrees[32];
-    const auto end = std::to_chars(degrees, degrees + sizeof degrees, a.degrees).ptr;
+    const auto end = std::to_chars(degrees, degrees + sizeof degrees, f.angle.degrees).ptr;
     std::string row;
     row.reserve(64);
-    row += std::to_string(x);
+    row += std::to_string(f.sample);
     row += ',';
-    row += std::to_string(period);
+    row += std::to_string(f.periodTicks);
     row += ',';
-    row += std::to_string(static_cast<std::int64_t>(y));
+    row += std::to_string(static_cast<std::int64_t>(f.speedRpm));
     row += ',';
     row.append(degrees, end);
     row += ',';
-    row += std::to_string(m_decoder.AuxByte);
+    row += std::to_string(f.aux);
     row += '\n';
     m_out << row;
     ++m_rows;
@@ -35,7 +30,7 @@ ReplayOutcome exportCsv(const std::filesystem::path& log, std::ostream& out) {
     LogReader reader(log);
     TFrameDecoder decoder;
     bool toggle = false;
-    CsvFrameWriter writer(decoder, out);
+    CsvFrameWriter writer(out);
     out << kCsvHeader;
     return decodeLog(reader, decoder, toggle, writer);
 }

@@ -10,17 +10,14 @@ namespace darvelon::decoder {
 
 inline constexpr const char* kCsvHeader = "sample,period_ticks,speed_rpm,angle_deg,aux\n";
 
-// A plot target that writes a row for each frame the decoder plots. It reads the period and
-// stamps from the decoder when the frame's first point arrives, before the frame step moves
-// the previous stamp on.
-class CsvFrameWriter : public PlotTarget {
+// Writes a row for each frame the decoder hands out.
+class CsvFrameWriter : public FrameSink {
 public:
-    CsvFrameWriter(const TFrameDecoder& decoder, std::ostream& out) : m_decoder(decoder), m_out(out) {}
-    void add(int index, std::int32_t x, double y, Rgb colour) override;
+    explicit CsvFrameWriter(std::ostream& out) : m_out(out) {}
+    void frame(const Frame& f) override;
     std::uint64_t rows() const { return m_rows; }
 
 private:
-    const TFrameDecoder& m_decoder;
     std::ostream& m_out;
     std::uint64_t m_rows = 0;
 };

@@ -5,10 +5,9 @@
 #include <cstdint>
 #include <limits>
 
-namespace darvelon::decoder {
+#include "frame_format.h"
 
-inline constexpr double kTicksPerSecond = 1'200'000.0;
-inline constexpr std::uint32_t kStampModulus = 1u << 24;
+namespace darvelon::decoder {
 
 // d in ticks, 1 .. 2^24 - 1. trunc(((1200000 / d) / 2) * 60).
 double speedRpmNative(std::uint32_t d);

@@ -9,6 +9,8 @@ namespace darvelon::decoder {
 
 struct Frame {
     std::int32_t sample = 0;       // x of the frame's chart points
+    std::uint32_t periodStamp = 0; // the stamps as the device sent them
+    std::uint32_t phaseStamp = 0;
     std::uint32_t periodTicks = 0; // 1 .. 2^24 - 1 ticks of the 1.2 MHz counter, wrap resolved
     double speedRpm = 0;           // as plotted
     Angle angle{};                 // degrees, and the plotted y (degrees x 100)

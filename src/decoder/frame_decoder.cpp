@@ -1,16 +1,30 @@
 #include "frame_decoder.h"
 
+#include "chart_points.h"
 #include "extended_math.h"
+#include "frame_format.h"
 #include "zero_divide.h"
 
 namespace darvelon::decoder {
 
-namespace {
-constexpr std::uint8_t kSync = 0xFF;
+void TFrameDecoder::resetForRecording() {
+    FrameState = 0;
+    SampleIndex = 0;
+    PrevPeriodStamp = 0;
+    HavePrevFrame = false;
+    BytesTaken = 0;
 }
 
-// Returns false, plotting nothing, when the period is zero.
-bool TFrameDecoder::frameStep(bool& toggle, PlotTarget& target) {
+void TFrameDecoder::resetForReplay() {
+    FrameState = 0;
+    SampleIndex = 0;
+    HavePrevFrame = false;
+    BytesTaken = 0;
+}
+
+// Returns false, handing out nothing, when the period is zero. BytesTaken already counts the
+// frame's last byte.
+bool TFrameDecoder::frameStep(bool& toggle, FrameSink& frames) {
     if (!HavePrevFrame) {
         PrevPeriodStamp = PeriodStamp;
         HavePrevFrame = true;
@@ -20,40 +34,44 @@ bool TFrameDecoder::frameStep(bool& toggle, PlotTarget& target) {
     double d = PeriodStamp - PrevPeriodStamp;
     if (d < 0) d += kStampModulus;
     if (d == 0) return false;
-    const auto period = static_cast<std::uint32_t>(d);
-    const double speed = speedRpm(period);
-    const Angle a = angle(static_cast<std::int32_t>(PeriodStamp - PhaseStamp), period);
-
-    const std::int32_t x = SampleIndex;
-    if (toggle) target.add(kSpeedOddSeries, x, speed, kRed);
-    else target.add(kSpeedEvenSeries, x, speed, kBlue);
+    Frame f;
+    f.sample = SampleIndex;
+    f.periodStamp = static_cast<std::uint32_t>(PeriodStamp);
+    f.phaseStamp = static_cast<std::uint32_t>(PhaseStamp);
+    f.periodTicks = static_cast<std::uint32_t>(d);
+    f.speedRpm = speedRpm(f.periodTicks);
+    f.angle = angle(static_cast<std::int32_t>(PeriodStamp - PhaseStamp), f.periodTicks);
+    f.aux = AuxByte;
+    f.oddSpeedSeries = toggle;
+    f.endOffset = BytesTaken;
+    frames.frame(f);
     toggle = !toggle;
-    target.add(kAngleSeries, x, a.times100, kBlack);
     PrevPeriodStamp = PeriodStamp;
-    target.add(kAuxSeries, x, AuxByte * 10.0, kGreen);
     // Wraps after 2^31 frames (about two months of data) instead of overflowing.
     SampleIndex = static_cast<std::int32_t>(static_cast<std::uint32_t>(SampleIndex) + 1u);
     return true;
 }
 
 TFrameDecoder::FeedResult TFrameDecoder::feed(std::span<const std::uint8_t> bytes, bool& toggle,
-                                              PlotTarget& target) {
+                                              FrameSink& frames) {
     const std::size_t n = bytes.size();
+    const std::uint64_t base = BytesTaken;
     for (std::size_t i = 0; i < n; ++i) {
         // Whole frames in the block take a shortcut past the byte states; the result is the same.
-        if (FrameState == 0 && n - i >= 9 && bytes[i] == kSync && bytes[i + 1] == kSync) {
+        if (FrameState == 0 && n - i >= kFrameSize && bytes[i] == kSyncByte && bytes[i + 1] == kSyncByte) {
             const std::uint8_t* f = bytes.data() + i;
-            PeriodStamp = double((std::uint32_t{f[2]} << 16) | (std::uint32_t{f[3]} << 8) | f[4]);
-            PhaseStamp = double((std::uint32_t{f[5]} << 16) | (std::uint32_t{f[6]} << 8) | f[7]);
-            AuxByte = f[8];
-            i += 8;
-            if (!frameStep(toggle, target)) return {i + 1, true};
+            PeriodStamp = double(readStamp(f + kPeriodStampOffset));
+            PhaseStamp = double(readStamp(f + kPhaseStampOffset));
+            AuxByte = f[kAuxOffset];
+            i += kFrameSize - 1;
+            BytesTaken = base + i + 1;
+            if (!frameStep(toggle, frames)) return {i + 1, true};
             continue;
         }
         const std::uint8_t b = bytes[i];
         switch (FrameState) {
-        case 0: FrameState = b == kSync ? 1 : 0; break;
-        case 1: FrameState = b == kSync ? 2 : 0; break;
+        case 0: FrameState = b == kSyncByte ? 1 : 0; break;
+        case 1: FrameState = b == kSyncByte ? 2 : 0; break;
         case 2: PeriodStamp = b * 65536.0; FrameState = 3; break;
         case 3: PeriodStamp += b * 256.0; FrameState = 4; break;
         case 4: PeriodStamp += b; FrameState = 5; break;
@@ -63,15 +81,28 @@ TFrameDecoder::FeedResult TFrameDecoder::feed(std::span<const std::uint8_t> byte
         default:
             AuxByte = b;
             FrameState = 0;
-            if (!frameStep(toggle, target)) return {i + 1, true};
+            BytesTaken = base + i + 1;
+            if (!frameStep(toggle, frames)) return {i + 1, true};
             break;
         }
     }
-    return {bytes.size(), false};
+    BytesTaken = base + n;
+    return {n, false};
+}
+
+TFrameDecoder::FeedResult TFrameDecoder::feed(std::span<const std::uint8_t> bytes, bool& toggle,
+                                              PlotTarget& target) {
+    ChartPoints points(target);
+    return feed(bytes, toggle, points);
+}
+
+void TFrameDecoder::step(std::uint8_t byte, bool& toggle, FrameSink& frames) {
+    if (feed(std::span(&byte, 1), toggle, frames).zeroPeriod) throw EZeroDivide();
 }
 
 void TFrameDecoder::step(std::uint8_t byte, bool& toggle, PlotTarget& target) {
-    if (feed(std::span(&byte, 1), toggle, target).zeroPeriod) throw EZeroDivide();
+    ChartPoints points(target);
+    step(byte, toggle, points);
 }
 
 }  // namespace darvelon::decoder

@@ -55,11 +55,11 @@ std::size_t LogReader::read(std::span<std::uint8_t> buffer) {
     return got;
 }
 
-ReplayOutcome decodeLog(LogReader& log, TFrameDecoder& decoder, bool& toggle, PlotTarget& target) {
+ReplayOutcome decodeLog(LogReader& log, TFrameDecoder& decoder, bool& toggle, FrameSink& frames) {
     std::vector<std::uint8_t> block(1 << 20);
     ReplayOutcome outcome;
     while (const std::size_t n = log.read(block)) {
-        const auto fed = decoder.feed(std::span(block.data(), n), toggle, target);
+        const auto fed = decoder.feed(std::span(block.data(), n), toggle, frames);
         outcome.bytesDecoded += fed.consumed;
         if (fed.zeroPeriod) {
             outcome.zeroPeriod = true;

@@ -42,6 +42,6 @@ struct ReplayOutcome {
 };
 
 // Steps the decoder through the rest of the log, reading in large blocks.
-ReplayOutcome decodeLog(LogReader& log, TFrameDecoder& decoder, bool& toggle, PlotTarget& target);
+ReplayOutcome decodeLog(LogReader& log, TFrameDecoder& decoder, bool& toggle, FrameSink& frames);
 
 }  // namespace darvelon::decoder

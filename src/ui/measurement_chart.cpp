@@ -99,55 +99,44 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QChartView(new QChart(), p
     refreshNow();
 }
 
+void MeasurementChart::frame(const decoder::Frame& f) {
+    m_model.frame(f);
+    scheduleRefresh();
+}
+
 void MeasurementChart::add(int index, std::int32_t x, double y, decoder::Rgb colour) {
-    const auto i = std::size_t(index);
-    m_stores[i].append(x, y);
-    // Every point brings its own colour; the decoder gives each series one colour, so the
-    // pen of the series follows its latest point.
-    const QColor c = toQColor(colour);
-    if (m_series[i]->pen().color() != c) m_series[i]->setPen(QPen(c, 1));
+    m_model.add(index, x, y, colour);
     scheduleRefresh();
 }
 
 void MeasurementChart::clear(int index) {
-    m_stores[std::size_t(index)].clear();
+    m_model.clear(index);
     scheduleRefresh();
 }
 
 void MeasurementChart::scheduleRefresh() {
-    if (!m_refreshTimer.isActive()) m_refreshTimer.start();
-}
-
-std::pair<double, double> MeasurementChart::dataXRange() const {
-    double lo = 0;
-    double hi = 0;
-    bool any = false;
-    for (const auto& s : m_stores) {
-        if (s.empty()) continue;
-        const double first = s.x(0);
-        const double last = s.x(s.size() - 1);
-        lo = any ? std::min(lo, first) : first;
-        hi = any ? std::max(hi, last) : last;
-        any = true;
-    }
-    return {lo, hi};
+    if (m_refreshTimer.isActive()) return;
+    m_refreshTimer.start();
+    emit refreshScheduled();
 }
 
 void MeasurementChart::refreshNow() {
     m_refreshTimer.stop();
     ++m_refreshCount;
-    auto [x0, x1] = m_userRange ? *m_userRange : dataXRange();
+    auto [x0, x1] = m_userRange ? *m_userRange : m_model.dataXRange();
     if (x1 <= x0) x1 = x0 + 1;  // one point, or none: the axis still needs a width
-    double maxY = 0;
-    for (const auto& s : m_stores)
-        if (!s.empty()) maxY = std::max(maxY, s.maxY());
+    const double maxY = m_model.maxY();
 
     const int columns = std::max(1, int(std::lround(chart()->plotArea().width())));
     setRangeWithNiceTicks(m_axisX, x0, x1, 1);  // sample indices are whole numbers
     setRangeWithNiceTicks(m_axisY, 0, maxY, 1e-9);
     for (int i = 0; i < decoder::kSeriesCount; ++i) {
         PlotLines::Line& line = m_lines->line(i);
-        line.shape = plot::decimate(m_stores[std::size_t(i)], x0, x1, columns, line.points);
+        line.shape = plot::decimate(m_model.store(i), x0, x1, columns, line.points);
+        // Every point brings its own colour; the decoder gives each series one colour, so the
+        // pen of the series follows its latest point.
+        const QColor colour = toQColor(m_model.colour(i));
+        if (m_series[std::size_t(i)]->pen().color() != colour) m_series[std::size_t(i)]->setPen(QPen(colour, 1));
     }
     m_lines->setView(chart()->plotArea(), m_axisX->min(), m_axisX->max(), m_axisY->min(), m_axisY->max());
 }
@@ -187,24 +176,13 @@ double MeasurementChart::valueAtPixel(double px) const {
 }
 
 QString MeasurementChart::readoutAt(double x) const {
-    const plot::SeriesStore& angles = m_stores[decoder::kAngleSeries];
-    if (angles.empty()) return {};
-    std::size_t i = angles.lowerBound(x);
-    if (i == angles.size() || (i > 0 && x - angles.x(i - 1) < angles.x(i) - x)) --i;
-    const std::int32_t frame = angles.x(i);
-    const auto valueAt = [frame](const plot::SeriesStore& s) -> std::optional<double> {
-        const std::size_t k = s.lowerBound(frame);
-        if (k < s.size() && s.x(k) == frame) return s.y(k);
-        return std::nullopt;
-    };
-    auto speed = valueAt(m_stores[decoder::kSpeedEvenSeries]);
-    if (!speed) speed = valueAt(m_stores[decoder::kSpeedOddSeries]);
-    const auto aux = valueAt(m_stores[decoder::kAuxSeries]);
-    QString text = QStringLiteral("Отсчёт %1").arg(frame);
-    if (speed) text += QStringLiteral("   Обороты %1 об/мин").arg(*speed, 0, 'f', 0);
-    text += QStringLiteral("   Угол %1°").arg(angles.y(i) / 100, 0, 'g', 10);
-    if (aux) text += QStringLiteral("   Доп. %1").arg(*aux / 10, 0, 'f', 0);
-    return text;
+    const auto f = m_model.frameNearest(x);
+    if (!f) return {};
+    return QStringLiteral("Отсчёт %1   Обороты %2 об/мин   Угол %3°   Доп. %4")
+        .arg(f->sample)
+        .arg(f->speedRpm, 0, 'f', 0)
+        .arg(f->angle.degrees, 0, 'g', 10)
+        .arg(int(f->aux));
 }
 
 QString MeasurementChart::readoutText() const { return m_readout->isVisible() ? m_readout->text() : QString(); }

@@ -1,5 +1,5 @@
 #pragma once
-// The chart the decoder draws on. Points live in compact per-series stores; the chart widget
+// The chart the decoder hands its frames to. The data live in a ChartModel; the chart widget
 // only ever holds what the visible x range needs (a min/max envelope per pixel column, or the
 // raw points once few are visible), drawn by one light item over the plot area. Redraws are
 // coalesced behind a short timer, so live data at any rate costs at most ~30 redraws a second.
@@ -10,9 +10,10 @@
 #include <optional>
 #include <vector>
 
+#include "decoder/frame.h"
 #include "decoder/plot_target.h"
+#include "plot/chart_model.h"
 #include "plot/decimate.h"
-#include "plot/series_store.h"
 
 class QLineSeries;
 class QValueAxis;
@@ -23,21 +24,23 @@ namespace darvelon::ui {
 
 class PlotLines;
 
-class MeasurementChart : public QChartView, public decoder::PlotTarget {
+class MeasurementChart : public QChartView, public decoder::FrameSink {
     Q_OBJECT
 public:
     static constexpr int kRefreshIntervalMs = 100;
 
     explicit MeasurementChart(QWidget* parent = nullptr);
 
-    void add(int index, std::int32_t x, double y, decoder::Rgb colour) override;
+    void frame(const decoder::Frame& f) override;
+    // One point on its own, for data that did not come from the decoder.
+    void add(int index, std::int32_t x, double y, decoder::Rgb colour);
     void clear(int index);
     // Redraws at once instead of at the next tick (after a replay, or in tests).
     void refreshNow();
     // How many times the series were handed over: shows the coalescing at work.
     std::uint64_t refreshCount() const { return m_refreshCount; }
 
-    const plot::SeriesStore& store(int index) const { return m_stores[std::size_t(index)]; }
+    const plot::ChartModel& model() const { return m_model; }
     // The series give the lines their names and pens; the points drawn are these.
     QLineSeries* series(int index) const { return m_series[std::size_t(index)]; }
     const std::vector<plot::PlotPoint>& drawnPoints(int index) const;
@@ -51,7 +54,6 @@ public:
     void zoomAround(double factor, double anchorX);  // factor < 1 zooms in
     void panByPixels(double dx);
     void resetView();
-    std::pair<double, double> dataXRange() const;
 
     // "sample, speed, angle, aux" of the frame nearest to x; empty when there is none.
     QString readoutAt(double x) const;
@@ -60,6 +62,8 @@ public:
     QPixmap snapshot();
 
 signals:
+    // New data waits for the next redraw; at most once per redraw, however fast data comes.
+    void refreshScheduled();
     void savePngRequested();
     void exportCsvRequested();
 
@@ -78,7 +82,7 @@ private:
     void updateMargins();
     double valueAtPixel(double px) const;
 
-    std::array<plot::SeriesStore, decoder::kSeriesCount> m_stores;
+    plot::ChartModel m_model;
     std::array<QLineSeries*, decoder::kSeriesCount> m_series{};
     QValueAxis* m_axisX;
     QValueAxis* m_axisY;

@@ -1,6 +1,10 @@
 #include "upr_zagig.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +15,7 @@
 #include "decoder/csv_export.h"
 #include "decoder/log_reader.h"
 #include "decoder/zero_divide.h"
+#include "recording/recorder.h"
 #include "measurement_chart.h"
 #include "serial/com_port.h"
 #include "message_boxes.h"
@@ -86,12 +91,26 @@ TfrmUprZagig::TfrmUprZagig(std::unique_ptr<FileDialogs> dialogs, QWidget* parent
     // A simulator or an adapter may come and go at any time: the tooltip says what is there now.
     edtPortNumber->installEventFilter(this);
     updPort->installEventFilter(this);
+    setAcceptDrops(true);
     FormCreate();
 }
 
 TfrmUprZagig::~TfrmUprZagig() {
     // The port's last batch goes to the log and the chart, which must still be there.
     Port.reset();
+}
+
+void TfrmUprZagig::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
+}
+
+void TfrmUprZagig::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile()) return;
+    event->acceptProposedAction();
+    const QString name = urls.front().toLocalFile();
+    runHandler(this, [this, name] { replayLog(name); });
 }
 
 bool TfrmUprZagig::eventFilter(QObject* watched, QEvent* event) {
@@ -114,14 +133,14 @@ QString TfrmUprZagig::askFile(FileDialogKind kind, const QString& filter, QStrin
 void TfrmUprZagig::btnOpenFileClick() {
     const QString name = askFile(FileDialogKind::Open, kLogFilter, m_lastOpenName);
     if (name.isEmpty()) return;
-    const std::filesystem::path path = toPath(name);
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return;
+    if (!std::filesystem::exists(toPath(name), ec)) return;
+    replayLog(name);
+}
 
-    decoder::LogReader log(path);
-    Decoder.FrameState = 0;
-    Decoder.SampleIndex = 0;
-    Decoder.HavePrevFrame = false;
+void TfrmUprZagig::replayLog(const QString& name) {
+    decoder::LogReader log(toPath(name));
+    Decoder.resetForReplay();
     ReplayToggle = false;
     for (int i = 0; i < decoder::kSeriesCount; ++i) Chart1->clear(i);
     m_shownLog = name;

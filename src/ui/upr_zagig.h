@@ -5,7 +5,6 @@
 #include <QWidget>
 #include <memory>
 #include <span>
-#include <utility>
 
 #include "decoder/frame_decoder.h"
 #include "file_dialogs.h"
@@ -14,6 +13,10 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace darvelon::recording {
+class Recorder;
+}  // namespace darvelon::recording
 
 namespace darvelon::serial {
 class TComPort;
@@ -51,6 +54,9 @@ public:
 
     void btnOpenPortClick();
     void btnOpenFileClick();
+    // Replays a log named outside the open dialog (the command line, a drop): as the button
+    // does, except that a missing file is an error, not a silent no.
+    void replayLog(const QString& name);
     void SaveHarReal(serial::TReadThread& sender, std::span<const std::uint8_t> data);
 
     bool recording() const;
@@ -65,18 +71,9 @@ private:
     void updatePortTooltip();
     QString askFile(FileDialogKind kind, const QString& filter, QString& last, const QString& defaultSuffix = {});
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
-    // The log stays a plain descriptor: every byte goes to the operating system at once.
-    struct LogDescriptor {
-        int fd = -1;
-        LogDescriptor() = default;
-        explicit LogDescriptor(int d) : fd(d) {}
-        LogDescriptor(LogDescriptor&& o) noexcept : fd(std::exchange(o.fd, -1)) {}
-        LogDescriptor& operator=(LogDescriptor&& o) noexcept;
-        ~LogDescriptor();
-        int release() { return std::exchange(fd, -1); }
-        explicit operator bool() const { return fd >= 0; }
-    };
     std::unique_ptr<FileDialogs> m_dialogs;
     QString m_lastOpenName;
     QString m_lastSaveName;
@@ -85,7 +82,7 @@ private:
     QString m_shownLog;  // the log behind the chart, for the CSV export
     QtOwnerThread m_owner;  // deliveries run from the window's event loop
     std::unique_ptr<serial::TComPort> Port;
-    LogDescriptor LogFile;
+    std::unique_ptr<recording::Recorder> LogFile;  // the open log and the road of its bytes
 };
 
 }  // namespace darvelon::ui

@@ -8,9 +8,8 @@
 #include <QPushButton>
 #include <cerrno>
 #include <exception>
-#include <cstring>
 
-#include "decoder/zero_divide.h"
+#include "recording/recorder.h"
 #include "measurement_chart.h"
 #include "message_boxes.h"
 #include "serial/com_port.h"
@@ -19,18 +18,6 @@
 #include "upr_zagig.h"
 
 namespace darvelon::ui {
-
-TfrmUprZagig::LogDescriptor& TfrmUprZagig::LogDescriptor::operator=(LogDescriptor&& o) noexcept {
-    if (this != &o) {
-        if (fd >= 0) ::close(fd);
-        fd = std::exchange(o.fd, -1);
-    }
-    return *this;
-}
-
-TfrmUprZagig::LogDescriptor::~LogDescriptor() {
-    if (fd >= 0) ::close(fd);
-}
 
 bool TfrmUprZagig::recording() const { return btnOpenPort->text() != kCaptionIdle; }
 
@@ -43,21 +30,20 @@ void TfrmUprZagig::startRecording() {
     const QString name = askFile(FileDialogKind::Save, kLogFilter, m_lastSaveName);
     if (name.isEmpty()) return;
     // Replaced if it exists (the dialog asked); others may read it while we record.
-    LogDescriptor log(::open(QFile::encodeName(name).constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!log) {
+    const int fd = ::open(QFile::encodeName(name).constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
         showNotice(this, QStringLiteral("Ошибка создания файла"));
         return;
     }
-    // When the port fails, `log` closes the new (empty) file on the way out.
+    // When the port fails, the recorder closes the new (empty) file on the way out.
+    auto log = std::make_unique<recording::Recorder>(
+        fd, recording::Recorder::Messages{"Cannot write the log file. ", ""}, Decoder, LiveToggle, *Chart1);
     auto port = std::make_unique<serial::TComPort>(static_cast<std::uint8_t>(updPort->position()), m_owner);
     Port = std::move(port);
     LogFile = std::move(log);
     btnOpenPort->setText(kCaptionRecording);
     for (int i = 0; i < decoder::kSeriesCount; ++i) Chart1->clear(i);
-    Decoder.FrameState = 0;
-    Decoder.SampleIndex = 0;
-    Decoder.PrevPeriodStamp = 0;
-    Decoder.HavePrevFrame = false;
+    Decoder.resetForRecording();
     m_shownLog = name;
     Port->OnReceptionEnded = [this](const std::string& message) {
         // Shown once the hand-off has unwound, never from inside it.
@@ -80,9 +66,9 @@ void TfrmUprZagig::stopRecording() {
     }
     Port.reset();
     btnOpenPort->setText(kCaptionIdle);
-    const int fd = LogFile.release();
+    const auto log = std::move(LogFile);
     Decoder.HavePrevFrame = false;
-    if (fd >= 0 && ::close(fd) != 0) throw std::runtime_error(std::strerror(errno));
+    log->close();
     if (lastDelivery) std::rethrow_exception(lastDelivery);
 }
 
@@ -93,17 +79,9 @@ void TfrmUprZagig::onReceptionEnded(const QString& message) {
 }
 
 void TfrmUprZagig::SaveHarReal(serial::TReadThread&, std::span<const std::uint8_t> data) {
-    for (const std::uint8_t& byte : data) {
-        ssize_t written;
-        do written = ::write(LogFile.fd, &byte, 1);
-        while (written < 0 && errno == EINTR);
-        if (written != 1) {
-            const int error = written < 0 ? errno : ENOSPC;
-            throw std::runtime_error(std::string("Cannot write the log file. ") + std::strerror(error));
-        }
-        // A zero period is one bad frame in a live stream: skip it and keep recording.
-        Decoder.feed(std::span(&byte, 1), LiveToggle, *Chart1);
-    }
+    // Every byte to the log, then to the decoder; a zero period in a live stream is one bad
+    // frame, skipped while recording goes on.
+    LogFile->take(data);
 }
 
 void TfrmUprZagig::updatePortTooltip() {

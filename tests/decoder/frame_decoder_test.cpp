@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "decoder/frame_format.h"
 #include "decoder/zero_divide.h"
 #include "recording_target.h"
 #include "support/frames.h"
@@ -183,4 +184,44 @@ TEST(FrameDecoder, SplittingTheStreamAnywhereChangesNothing) {
     }
     EXPECT_EQ(pieces.target.points, whole.target.points);
     EXPECT_GT(whole.target.points.size(), 600u);
+}
+
+// Each frame as a value: the stamps as sent (every aux value, across the counter's wrap), the
+// period, and where its last byte sat in a stream with noise between frames.
+TEST(FrameDecoder, FramesCarryTheirStampsPeriodAndWhereTheyEnded) {
+    struct Frames : FrameSink {
+        void frame(const Frame& f) override { seen.push_back(f); }
+        std::vector<Frame> seen;
+    } frames;
+    std::mt19937 random(3);
+    Bytes stream;
+    std::vector<std::uint64_t> ends;
+    std::uint32_t stamp = kStampModulus - 300'000;
+    for (int aux = 0; aux < 256; ++aux) {
+        stream.insert(stream.end(), random() % 3, std::uint8_t(random() % 0xFF));  // no sync bytes
+        const auto bytes = encodeFrame(stamp, stamp - 1000 * std::uint32_t(aux), std::uint8_t(aux));
+        stream.insert(stream.end(), bytes.begin(), bytes.end());
+        ends.push_back(stream.size());
+        stamp = (stamp + 7000 + std::uint32_t(aux)) % kStampModulus;
+    }
+    TFrameDecoder decoder;
+    bool toggle = true;
+    for (std::size_t at = 0; at < stream.size(); at += 100) {  // blocks that split frames
+        decoder.feed(std::span(stream).subspan(at, std::min<std::size_t>(100, stream.size() - at)), toggle, frames);
+    }
+    ASSERT_EQ(frames.seen.size(), 255u);
+    std::uint32_t expectedStamp = kStampModulus - 300'000;
+    for (std::size_t k = 0; k < frames.seen.size(); ++k) {
+        const Frame& f = frames.seen[k];
+        const std::uint32_t previous = expectedStamp;
+        expectedStamp = (expectedStamp + 7000 + std::uint32_t(k)) % kStampModulus;
+        EXPECT_EQ(f.sample, std::int32_t(k));
+        EXPECT_EQ(f.periodStamp, expectedStamp);
+        EXPECT_EQ(f.phaseStamp, (expectedStamp - 1000 * std::uint32_t(k + 1)) % kStampModulus);
+        EXPECT_EQ(f.periodTicks, (expectedStamp + kStampModulus - previous) % kStampModulus);
+        EXPECT_EQ(f.aux, k + 1);
+        EXPECT_EQ(f.oddSpeedSeries, k % 2 == 0);
+        EXPECT_EQ(f.endOffset, ends[k + 1]);
+    }
+    EXPECT_EQ(decoder.BytesTaken, stream.size());
 }

@@ -6,20 +6,15 @@
 #include <initializer_list>
 #include <vector>
 
+#include "decoder/frame_format.h"
+
 namespace darvelon::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
 inline Bytes frame(std::uint32_t period, std::uint32_t phase, std::uint8_t aux) {
-    return {0xFF,
-            0xFF,
-            std::uint8_t(period >> 16),
-            std::uint8_t(period >> 8),
-            std::uint8_t(period),
-            std::uint8_t(phase >> 16),
-            std::uint8_t(phase >> 8),
-            std::uint8_t(phase),
-            aux};
+    const auto bytes = decoder::encodeFrame(period, phase, aux);
+    return {bytes.begin(), bytes.end()};
 }
 
 inline Bytes concat(std::initializer_list<Bytes> parts) {

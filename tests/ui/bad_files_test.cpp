@@ -49,7 +49,7 @@ protected:
     }
     std::array<std::size_t, 4> counts() const {
         const auto& c = *window->Chart1;
-        return {c.store(0).size(), c.store(1).size(), c.store(2).size(), c.store(3).size()};
+        return {c.model().store(0).size(), c.model().store(1).size(), c.model().store(2).size(), c.model().store(3).size()};
     }
     // What a fresh replay of `bytes` plots, decoded without the window.
     static std::array<std::size_t, 4> directCounts(std::span<const std::uint8_t> bytes) {
@@ -167,18 +167,14 @@ TEST_F(BadFiles, FileWithoutReadPermissionShowsTheSystemsReasonAndTheChartStays)
 }
 
 TEST_F(BadFiles, FileThatShrinksWhileBeingReadKeepsThePointsReadSoFar) {
-    // 3 MiB of frames; the replay reads in blocks of at most 1 MiB. When the first point of the
+    // 3 MiB of frames; the replay reads in blocks of at most 1 MiB. When the first frame of the
     // first block reaches the chart, the file is cut to 1.5 MiB: the second read comes back
     // short and the third finds nothing where the size promised more.
     const Bytes bytes = steadyFrames((3u << 20) / 9);
     const QString name = log("shrinking.dcc", bytes);
     const std::size_t kept = (3u << 20) / 2;
-    auto* speedSeries = window->Chart1->series(decoder::kSpeedEvenSeries);
-    // The chart sets a series' pen from the colour of its points; start from another colour so
-    // the first blue point is sure to change it.
-    speedSeries->setPen(QPen(Qt::white));
     bool cut = false;
-    QObject::connect(speedSeries, &QLineSeries::penChanged, window.get(), [&] {
+    QObject::connect(window->Chart1, &ui::MeasurementChart::refreshScheduled, window.get(), [&] {
         if (cut) return;
         cut = true;
         fs::resize_file(dir / "shrinking.dcc", kept);

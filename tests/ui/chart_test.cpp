@@ -13,9 +13,12 @@
 #include <cmath>
 #include <limits>
 
+#include "decoder/frame_decoder.h"
 #include "decoder/plot_target.h"
+#include "support/frames.h"
 
 using namespace darvelon;
+using namespace darvelon::test;
 using ui::MeasurementChart;
 
 namespace {
@@ -59,7 +62,7 @@ TEST_F(Chart, ClearEmptiesOnlyItsOwnSeries) {
     chart.clear(1);
     chart.refreshNow();
     EXPECT_EQ(chart.drawnPoints(1).size(), 0u);
-    EXPECT_EQ(chart.store(3).size(), 10u);
+    EXPECT_EQ(chart.model().store(3).size(), 10u);
     EXPECT_EQ(chart.drawnPoints(3).size(), 10u);
 }
 
@@ -207,14 +210,17 @@ TEST_F(Chart, ExtremeValuesDrawInsideThePlot) {
 }
 
 TEST_F(Chart, ReadoutShowsTheNearestFrame) {
-    chart.add(2, 0, 999, decoder::kBlue);
-    chart.add(1, 0, 18000, decoder::kBlack);
-    chart.add(3, 0, 70, decoder::kGreen);
-    chart.add(0, 1, 1000, decoder::kRed);
-    chart.add(1, 1, -250, decoder::kBlack);
-    chart.add(3, 1, 2550, decoder::kGreen);
+    decoder::TFrameDecoder decoder;
+    bool toggle = false;
+    // A period of 36000 ticks with the phase half a turn behind, then 35964 ticks across the
+    // counter's wrap with the phase 90 ticks ahead.
+    const Bytes stream = concat({frame(16'740'000, 0, 1), frame(16'776'000, 16'740'000, 7), frame(34'748, 34'838, 255)});
+    decoder.feed(stream, toggle, chart);
     EXPECT_EQ(chart.readoutAt(0.4), "Отсчёт 0   Обороты 999 об/мин   Угол 180°   Доп. 7");
-    EXPECT_EQ(chart.readoutAt(7), "Отсчёт 1   Обороты 1000 об/мин   Угол -2.5°   Доп. 255");
+    EXPECT_EQ(chart.readoutAt(0.5), "Отсчёт 1   Обороты 1001 об/мин   Угол -0.4504504505°   Доп. 255");
+    EXPECT_EQ(chart.readoutAt(7), chart.readoutAt(1));
+    chart.add(1, 2, 0, decoder::kBlack);  // a point that came with no frame: nothing to read
+    EXPECT_EQ(chart.readoutAt(2), "");
     chart.clear(1);
     EXPECT_EQ(chart.readoutAt(0), "");
 }
@@ -261,7 +267,10 @@ TEST_F(Chart, WheelZoomsAroundTheCursorDragPansDoubleClickReturnsToFollowing) {
 }
 
 TEST_F(Chart, ReadoutGoesWithAViewChangeAndNeverIntoTheSnapshot) {
-    fill(10'000);
+    decoder::TFrameDecoder decoder;
+    bool toggle = false;
+    decoder.feed(steadyFrames(10'000), toggle, chart);
+    chart.refreshNow();
     const QPointF middle = chart.chart()->plotArea().center();
     const auto hover = [&] {
         QMouseEvent e(QEvent::MouseMove, middle, chart.mapToGlobal(middle.toPoint()), Qt::NoButton, Qt::NoButton, {});

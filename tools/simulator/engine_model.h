@@ -4,13 +4,14 @@
 // channel. Produces one half revolution at a time, already in the device's units.
 #include <cstdint>
 
+#include "decoder/frame_format.h"
 #include "simulator/profile.h"
 #include "simulator/random.h"
 
 namespace darvelon::simulator {
 
-inline constexpr double kTicksPerSecond = 1'200'000.0;
-inline constexpr std::uint32_t kStampModulus = 1u << 24;
+using decoder::kStampModulus;
+using decoder::kTicksPerSecond;
 
 struct HalfTurn {
     std::uint32_t periodTicks;  // length of this half revolution; speed = 36e6 / periodTicks

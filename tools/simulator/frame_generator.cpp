@@ -1,5 +1,7 @@
 #include "simulator/frame_generator.h"
 
+#include "decoder/frame_format.h"
+
 #include <algorithm>
 #include <array>
 #include <stdexcept>
@@ -9,18 +11,6 @@ namespace {
 
 constexpr double kMeanSecondsBetweenStrays = 0.4;
 constexpr std::size_t kHangUpCut = 4;  // bytes of the interrupted frame that still go out
-
-std::array<std::uint8_t, 9> frameBytes(std::uint32_t period, std::uint32_t phase, std::uint8_t aux) {
-    return {0xFF,
-            0xFF,
-            std::uint8_t(period >> 16),
-            std::uint8_t(period >> 8),
-            std::uint8_t(period),
-            std::uint8_t(phase >> 16),
-            std::uint8_t(phase >> 8),
-            std::uint8_t(phase),
-            aux};
-}
 
 }  // namespace
 
@@ -75,7 +65,7 @@ std::optional<double> FrameGenerator::appendNext(std::vector<std::uint8_t>& out)
         return std::nullopt;
     }
     const auto phase = (m_periodStamp + kStampModulus - turn.lagTicks) % kStampModulus;
-    const auto frame = frameBytes(m_periodStamp, phase, turn.aux);
+    const auto frame = decoder::encodeFrame(m_periodStamp, phase, turn.aux);
 
     if (has(Glitch::HangUp) && m_time >= hangUpSeconds(m_settings)) {
         out.insert(out.end(), frame.begin(), frame.begin() + kHangUpCut);
