@@ -95,6 +95,7 @@ gcc -O2 -Wall -o "$out/pty_device" scripts/windows/pty_device.c
 
 # One Wine server for every program below, with its chatter kept out of their output.
 "$wineserver" -k 2>/dev/null || true
+mkdir -p "$WINEPREFIX"  # the server refuses to start without it
 "$wineserver" -p 2>"$out/wineserver.log"
 # Persistent until told: killed when this script ends, however it ends, and waited for.
 trap '"$wineserver" -k 2>/dev/null || true; "$wineserver" -w' EXIT
