@@ -74,8 +74,8 @@ if [ ! -f "$tarball" ]; then
         --no-install-recommends mmdebstrap; } >>"$log" 2>&1 || fail "could not install mmdebstrap"
   fi
   note "building a pristine $suite root (once per set of apt sources)"
-  rm -f "$cache"/root-"$suite"-*.tar "$cache"/root-"$suite"-*.tar.part
-  mmdebstrap --variant=minbase --include="$includes" "${aptopts[@]}" \
+  rm -rf --one-file-system "$cache"/root-"$suite"-*.tar "$cache"/root-"$suite"-*.tar.part
+  mmdebstrap --variant=minbase --format=tar --include="$includes" "${aptopts[@]}" \
     "$suite" "$tarball.part" "${sources[@]}" >>"$log" 2>&1 || {
     rm -f "$tarball.part"
     tail -n 20 "$log" >&2
