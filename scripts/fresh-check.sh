@@ -136,10 +136,13 @@ mount_in tmpfs mode=1777,nosuid,nodev dev/shm
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 
 as_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 HOME=/root "$@"; }
-as_user() { # runs in the clone, as the new user, with a plain login environment
-  chroot "$root" env -i -C /home/fresh/darvelon PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 \
-    HOME=/home/fresh USER=fresh LOGNAME=fresh SHELL=/bin/bash setpriv --reuid=fresh --regid=fresh --init-groups "$@"
-}
+# Runs in the clone, as the new user, with a plain login environment. An array rather than a
+# function, so that a command started in the background is the program itself, not a subshell
+# that a signal would end while the program stays.
+as_user=(chroot "$root" env -i -C /home/fresh/darvelon PATH=/usr/local/bin:/usr/bin:/bin
+  LANG=C.UTF-8 HOME=/home/fresh USER=fresh LOGNAME=fresh SHELL=/bin/bash
+  setpriv --reuid=fresh --regid=fresh --init-groups)
+as_user() { "${as_user[@]}" "$@"; }
 run_logged() { # stage-title command...
   echo "===== $1" >>"$log"
   shift
@@ -213,7 +216,7 @@ tests=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$closing")
 stage=window
 note "the window, offscreen, for $window_seconds s"
 echo "===== window" >>"$log"
-as_user env QT_QPA_PLATFORM=offscreen build/src/ui/darvelon </dev/null >>"$log" 2>&1 &
+"${as_user[@]}" env QT_QPA_PLATFORM=offscreen build/src/ui/darvelon </dev/null >>"$log" 2>&1 &
 window=$!
 background+=("$window")
 sleep "$window_seconds"
@@ -229,7 +232,7 @@ stage=run.sh
 note "scripts/run.sh, offscreen, for $window_seconds s"
 echo "===== scripts/run.sh" >>"$log"
 ports=$root/home/fresh/.local/share/darvelon/ports
-as_user env QT_QPA_PLATFORM=offscreen scripts/run.sh </dev/null >>"$log" 2>&1 &
+"${as_user[@]}" env QT_QPA_PLATFORM=offscreen scripts/run.sh </dev/null >>"$log" 2>&1 &
 runner=$!
 background+=("$runner")
 child=""
