@@ -23,11 +23,57 @@ suite=bookworm
 includes=ca-certificates,git
 
 stage=start
+summary=""
+root=""
+mounts=()
+background=()
 fail() {
-  echo "fresh-check: FAILED at $stage: $*" >&2
+  summary="fresh-check: FAILED at $stage: $*"
   exit 1
 }
 note() { echo "fresh-check: $*"; }
+
+mounted_below_root() {
+  awk -v r="$root" '$5 == r || index($5, r "/") == 1 { print $5 }' /proc/self/mountinfo
+}
+
+cleanup() {
+  local status=$?
+  trap - EXIT INT TERM
+  if [ "$status" -ne 0 ] && [ -z "$summary" ]; then
+    echo "----- last lines of $log" >&2
+    tail -n 20 "$log" >&2
+    summary="fresh-check: FAILED at $stage: stopped with status $status (log: $log)"
+  fi
+  local pid p
+  for pid in "${background[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  [ -n "$root" ] || finish "$status"
+  # Whatever still runs inside the root (a hung test, a stray simulator) keeps its mounts busy.
+  for p in /proc/[0-9]*; do
+    [ "$(readlink "$p/root" 2>/dev/null)" = "$root" ] && kill -KILL "${p#/proc/}" 2>/dev/null
+  done
+  local i
+  for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
+    umount "${mounts[i]}" 2>/dev/null || umount -l "${mounts[i]}" 2>/dev/null || true
+  done
+  local m
+  for m in $(mounted_below_root | sort -r); do umount -l "$m" 2>/dev/null || true; done
+  # Never delete through a mount: a bound device folder would lose the host's devices.
+  if [ -n "$(mounted_below_root)" ]; then
+    echo "fresh-check: $root still has mounts; left in place" >&2
+  else
+    rm -rf --one-file-system "$root"
+  fi
+  finish "$status"
+}
+finish() { # The summary stays the last line, after anything the clean-up said.
+  [ "$1" -eq 0 ] || [ -z "$summary" ] || echo "$summary" >&2
+  exit "$1"
+}
+
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 [ "$(id -u)" -eq 0 ] || fail "needs root (mmdebstrap, chroot and mounts)"
 mkdir -p "$cache"
@@ -86,46 +132,12 @@ fi
 
 # --- the temporary root and its mounts ---------------------------------------------------------
 
-root=$(mktemp -d "${TMPDIR:-/tmp}/darvelon-fresh.XXXXXX")
-mounts=()
-background=()
-
-mounted_below_root() {
-  awk -v r="$root" '$5 == r || index($5, r "/") == 1 { print $5 }' /proc/self/mountinfo
-}
-
-cleanup() {
-  local status=$?
-  trap - EXIT INT TERM
-  local pid p
-  for pid in "${background[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-  # Whatever still runs inside the root (a hung test, a stray simulator) keeps its mounts busy.
-  for p in /proc/[0-9]*; do
-    [ "$(readlink "$p/root" 2>/dev/null)" = "$root" ] && kill -KILL "${p#/proc/}" 2>/dev/null
-  done
-  local i
-  for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
-    umount "${mounts[i]}" 2>/dev/null || umount -l "${mounts[i]}" 2>/dev/null || true
-  done
-  local m
-  for m in $(mounted_below_root | sort -r); do umount -l "$m" 2>/dev/null || true; done
-  # Never delete through a mount: a bound device folder would lose the host's devices.
-  if [ -n "$(mounted_below_root)" ]; then
-    echo "fresh-check: $root still has mounts; left in place" >&2
-  else
-    rm -rf --one-file-system "$root"
-  fi
-  exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
 mount_in() { # type options target
   mount -t "$1" -o "$2" "$1" "$root/$3"
   mounts+=("$root/$3")
 }
 
+root=$(mktemp -d "${TMPDIR:-/tmp}/darvelon-fresh.XXXXXX")
 tar -xf "$tarball" -C "$root" || fail "could not unpack $tarball"
 # Fresh instances rather than binds of the host's: the tests' pseudo-terminals and shared memory
 # stay inside the root, and removing the root can never reach the host's /dev.
@@ -237,7 +249,7 @@ runner=$!
 background+=("$runner")
 child=""
 for _ in $(seq 120); do
-  child=$(ps -o pid=,comm= --ppid "$runner" | awk '$2 == "darvelon" { print $1 }')
+  child=$(ps -o pid=,comm= --ppid "$runner" | awk '$2 == "darvelon" { print $1 }') || true
   [ -n "$child" ] && break
   kill -0 "$runner" 2>/dev/null || break
   sleep 0.5
@@ -251,5 +263,6 @@ wait "$runner" || true
 [ ! -e "$ports/com1" ] || failed_with_log "the simulated device outlived the window"
 
 elapsed=$(($(date +%s) - started))
-echo "fresh-check: passed (root $root_from, setup $setup_seconds s, $build_what $build_seconds s," \
-  "$tests tests, window up $window_seconds s) in $elapsed s"
+summary="fresh-check: passed (root $root_from, setup $setup_seconds s, $build_what $build_seconds s,"
+summary+=" $tests tests, window up $window_seconds s) in $elapsed s"
+echo "$summary"
