@@ -38,13 +38,16 @@ struct Collector {
     }
 };
 
-// Opens `device` in a child that has dropped to an ordinary user; the child's exit status
-// is 0 when the open succeeded, otherwise the errno it failed with.
+// Opens `device` in a child running as an ordinary user (root's child drops to nobody; anyone
+// else already is one, and could not drop); the child's exit status is 0 when the open
+// succeeded, otherwise the errno it failed with.
 int errnoOfOrdinaryUserOpen(const std::filesystem::path& device) {
     const pid_t child = ::fork();
     if (child == 0) {
         // Raw system calls only: this process is a copy of a multithreaded one.
-        if (::syscall(SYS_setgid, 65534) != 0 || ::syscall(SYS_setuid, 65534) != 0) ::_exit(255);
+        if (::syscall(SYS_geteuid) == 0 &&
+            (::syscall(SYS_setgid, 65534) != 0 || ::syscall(SYS_setuid, 65534) != 0))
+            ::_exit(255);
         const long fd = ::syscall(SYS_openat, AT_FDCWD, device.c_str(), O_RDWR | O_NOCTTY);
         ::_exit(fd >= 0 ? 0 : errno);
     }
