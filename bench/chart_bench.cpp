@@ -17,9 +17,9 @@
 #include <fstream>
 
 #include "decoder/frame_decoder.h"
-#include "plot/decimate.h"
 #include "hour_log.h"
 #include "one_file_dialogs.h"
+#include "plot/decimate.h"
 #include "ui/measurement_chart.h"
 #include "ui/upr_zagig.h"
 
@@ -36,7 +36,8 @@ const std::vector<std::uint8_t>& hourLog() {
 const fs::path& hourLogFile() {
     static const fs::path path = [] {
         const fs::path p = fs::temp_directory_path() / ("darvelon-bench-hour-" + std::to_string(::getpid()) + ".dcc");
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(hourLog().data()), std::streamsize(hourLog().size()));
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(hourLog().data()), std::streamsize(hourLog().size()));
         return p;
     }();
     return path;

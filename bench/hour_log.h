@@ -22,9 +22,15 @@ public:
         const double degrees = 20 + 10 * std::sin(i / 3000);
         const std::uint32_t phase = (m_stamp + (1u << 24) - std::uint32_t(d * degrees / 180)) % (1u << 24);
         const auto aux = std::uint8_t(128 + 100 * std::sin(i / 5000));
-        const std::uint8_t bytes[9] = {0xFF, 0xFF, std::uint8_t(m_stamp >> 16), std::uint8_t(m_stamp >> 8),
-                                       std::uint8_t(m_stamp), std::uint8_t(phase >> 16), std::uint8_t(phase >> 8),
-                                       std::uint8_t(phase), aux};
+        const std::uint8_t bytes[9] = {0xFF,
+                                       0xFF,
+                                       std::uint8_t(m_stamp >> 16),
+                                       std::uint8_t(m_stamp >> 8),
+                                       std::uint8_t(m_stamp),
+                                       std::uint8_t(phase >> 16),
+                                       std::uint8_t(phase >> 8),
+                                       std::uint8_t(phase),
+                                       aux};
         std::copy(bytes, bytes + 9, f);
     }
 

@@ -25,8 +25,8 @@
 #include <thread>
 
 #include "hour_log.h"
-#include "serial/ports_folder.h"
 #include "one_file_dialogs.h"
+#include "serial/ports_folder.h"
 #include "ui/measurement_chart.h"
 #include "ui/upr_zagig.h"
 
@@ -137,14 +137,16 @@ int main(int argc, char** argv) {
     device.join();
     QElapsedTimer drain;
     drain.start();
-    while (fs::file_size(log) < sent && drain.elapsed() < 60'000) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (fs::file_size(log) < sent && drain.elapsed() < 60'000)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
 
     const double cpu = seconds(after.ru_utime) + seconds(after.ru_stime) - seconds(before.ru_utime) -
                        seconds(before.ru_stime) - feederCpu;
     const auto logged = fs::file_size(log);
     std::printf("recorded %.1f s%s: %ju bytes sent, %ju logged (%.0f bytes/s), %zu frames plotted, %ju chart redraws\n",
                 wall, flatOut ? " flat out" : " at line pace", std::uintmax_t(sent.load()), std::uintmax_t(logged),
-                double(logged) / wall, window.Chart1->model().store(1).size(), std::uintmax_t(window.Chart1->refreshCount()));
+                double(logged) / wall, window.Chart1->model().store(1).size(),
+                std::uintmax_t(window.Chart1->refreshCount()));
     std::printf("bytes lost or changed: %ju\n", std::uintmax_t(differingBytes(log, sent)));
     std::printf("program CPU (device thread excluded): %.3f s = %.2f %% of one core\n", cpu, 100 * cpu / wall);
     std::size_t points = 0;
@@ -154,7 +156,8 @@ int main(int argc, char** argv) {
         storeBytes += window.Chart1->model().store(s).memoryBytes();
     }
     std::printf("peak resident %.1f MB; chart store %.1f MB for %zu points (%.2f bytes a point)\n",
-                double(after.ru_maxrss) / 1024, double(storeBytes) / 1e6, points, points ? double(storeBytes) / double(points) : 0.0);
+                double(after.ru_maxrss) / 1024, double(storeBytes) / 1e6, points,
+                points ? double(storeBytes) / double(points) : 0.0);
     if (rssEarly > 0 && wall > 1)
         std::printf("resident memory %.1f MB -> %.1f MB: %.1f MB an hour\n", double(rssEarly) / 1024,
                     double(rssEnd) / 1024, double(rssEnd - rssEarly) / 1024 * 3600 / (wall * 0.9));

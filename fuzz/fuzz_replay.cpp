@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QValueAxis>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>

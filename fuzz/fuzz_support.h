@@ -71,8 +71,8 @@ inline std::vector<RefFrame> referenceFrames(std::span<const std::uint8_t> d) {
 
 // The eighteen divisors of 36e6 whose speed the extended-precision chain rounds one below.
 inline bool speedRoundsBelow(std::uint32_t d) {
-    static constexpr std::uint32_t kLow[] = {9,    18,    36,    72,     144,    288,    576,    1125,   1152,
-                                             2250, 2304,  4500,  9000,   18000,  36000,  72000,  144000, 288000};
+    static constexpr std::uint32_t kLow[] = {9,    18,   36,   72,   144,   288,   576,   1125,   1152,
+                                             2250, 2304, 4500, 9000, 18000, 36000, 72000, 144000, 288000};
     for (auto p : kLow)
         if (p == d) return true;
     return false;

@@ -1,11 +1,10 @@
 // darvelon-cli: the headless companion of the Darvelon window.
 #include <CLI/CLI.hpp>
-
 #include <algorithm>
 
 #include "decode_command.h"
-#include "program_arguments.h"
 #include "ports_command.h"
+#include "program_arguments.h"
 #include "record_command.h"
 #include "simulate_command.h"
 

@@ -1,5 +1,3 @@
-#include "port_availability.h"
-
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -11,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "port_availability.h"
 #include "serial/serial_terminal.h"
 
 namespace darvelon::cli {

@@ -1,10 +1,9 @@
-#include "ports_command.h"
-
 #include <cstdio>
 #include <iostream>
 #include <system_error>
 
 #include "port_availability.h"
+#include "ports_command.h"
 #include "serial/port_resolver.h"
 #include "serial/ports_folder.h"
 
@@ -19,7 +18,8 @@ void listPorts() {
     namespace fs = std::filesystem;
     const auto folder = serial::portsFolder();
     std::cout << "Ports folder: "
-              << (folder ? folder->string() : "none (neither XDG_DATA_HOME nor HOME is set), so no COM number is pinned")
+              << (folder ? folder->string()
+                         : "none (neither XDG_DATA_HOME nor HOME is set), so no COM number is pinned")
               << "\n";
     for (int n = kFirstPort; n <= kLastPort; ++n) {
         const auto entry = serial::portEntry(n);
@@ -38,7 +38,9 @@ void listPorts() {
         }
         char head[96];
         std::snprintf(head, sizeof head, "COM%-3d %-24s %-7s ", n, device ? device->c_str() : "-",
-                      pinned ? "pinned" : device ? "found" : "");
+                      pinned   ? "pinned"
+                      : device ? "found"
+                               : "");
         std::cout << head << state << "\n";
     }
 }

@@ -19,8 +19,8 @@ constexpr int kLastPort = 25;
 
 std::string systemMessage(DWORD error) {
     char text[256];
-    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                                          0, text, sizeof text, nullptr);
+    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                          text, sizeof text, nullptr);
     std::string message(text, length);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
         message.pop_back();
@@ -34,7 +34,8 @@ std::string availability(const std::filesystem::path& device) {
     if (port == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         // A serial driver answers a second opener with "access denied".
-        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) return "not available: in use by another program";
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+            return "not available: in use by another program";
         return "not available: " + systemMessage(error);
     }
     DCB settings{};

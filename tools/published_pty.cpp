@@ -25,14 +25,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::runtime_error systemError(const std::string& what) { return std::runtime_error(what + ": " + std::strerror(errno)); }
+std::runtime_error systemError(const std::string& what) {
+    return std::runtime_error(what + ": " + std::strerror(errno));
+}
 
 // Simulators change the ports folder only while they hold this lock, each for a moment, so
 // two of them never take over the same entry at once.
 class FolderLock {
 public:
-    explicit FolderLock(const fs::path& folder)
-        : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    explicit FolderLock(const fs::path& folder) : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
         if (m_fd < 0) throw systemError("cannot open " + folder.string());
         while (::flock(m_fd, LOCK_EX) != 0) {
             if (errno != EINTR) {
@@ -60,7 +61,9 @@ fs::path besideAsNew(const fs::path& path) {
 PublishedPty::PublishedPty(int portNumber) {
     const std::string name = "COM" + std::to_string(portNumber);
     const auto entry = serial::portEntry(portNumber);
-    if (!entry) throw std::runtime_error("cannot publish " + name + ": no ports folder, as neither XDG_DATA_HOME nor HOME is set");
+    if (!entry)
+        throw std::runtime_error("cannot publish " + name +
+                                 ": no ports folder, as neither XDG_DATA_HOME nor HOME is set");
     m_entry = *entry;
     std::error_code error;
     fs::create_directories(m_entry.parent_path(), error);
@@ -133,7 +136,8 @@ void PublishedPty::publish() {
     const fs::path newLock = besideAsNew(lockPath);
     const int lock = ::open(newLock.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (lock < 0) throw systemError("cannot create " + newLock.string());
-    const std::string text = m_slave.string() + "\npublished by darvelon-cli simulate, pid " + std::to_string(::getpid()) + "\n";
+    const std::string text =
+        m_slave.string() + "\npublished by darvelon-cli simulate, pid " + std::to_string(::getpid()) + "\n";
     std::error_code error;
     if (::flock(lock, LOCK_EX) != 0 || ::write(lock, text.data(), text.size()) != ssize_t(text.size())) {
         const auto failure = systemError("cannot write " + newLock.string());
@@ -162,7 +166,8 @@ void PublishedPty::withdraw() {
     try {
         const FolderLock folderLock(m_entry.parent_path());
         // Only what is still ours: the lock file we hold, and a link to our terminal.
-        struct stat held {}, there {};
+        struct stat held {
+        }, there{};
         const fs::path lockPath = serial::publicationLock(m_entry);
         if (::fstat(m_lock, &held) == 0 && ::stat(lockPath.c_str(), &there) == 0 && held.st_ino == there.st_ino &&
             held.st_dev == there.st_dev) {

@@ -64,10 +64,10 @@ int runRecord(const RecordOptions& options) {
     std::optional<recording::Recorder> recorder;
     try {
         // O_EXCL makes the refusal atomic: no window in which another program's file is replaced.
-        recorder.emplace(openLogForWriting(logPath, options.force ? O_TRUNC : O_EXCL),
-                         recording::Recorder::Messages{"cannot write " + options.log + ": ",
-                                                       "cannot close " + options.log + ": "},
-                         decoder, toggle, status);
+        recorder.emplace(
+            openLogForWriting(logPath, options.force ? O_TRUNC : O_EXCL),
+            recording::Recorder::Messages{"cannot write " + options.log + ": ", "cannot close " + options.log + ": "},
+            decoder, toggle, status);
     } catch (const LogFileError& e) {
         std::cerr << "darvelon-cli: " << e.what() << "\n";
         return kLogExit;
@@ -100,7 +100,9 @@ int runRecord(const RecordOptions& options) {
 
     while (!ended && !stop.received()) {
         loop.runFor(kStatusInterval);
-        if (showStatus && !ended) std::cerr << "\r\033[K" << status.line(elapsedSeconds(), recorder->bytesLogged(), recorder->zeroPeriods()) << std::flush;
+        if (showStatus && !ended)
+            std::cerr << "\r\033[K" << status.line(elapsedSeconds(), recorder->bytesLogged(), recorder->zeroPeriods())
+                      << std::flush;
     }
 
     // Reception ends before the log closes, and what the port had already read still goes
@@ -119,7 +121,8 @@ int runRecord(const RecordOptions& options) {
         exitCode = kLogExit;
     }
     if (showStatus) std::cerr << "\r\033[K";
-    std::cerr << "Recorded " << status.line(elapsedSeconds(), recorder->bytesLogged(), recorder->zeroPeriods()) << " to " << options.log << "\n";
+    std::cerr << "Recorded " << status.line(elapsedSeconds(), recorder->bytesLogged(), recorder->zeroPeriods())
+              << " to " << options.log << "\n";
     return exitCode;
 }
 

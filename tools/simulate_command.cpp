@@ -60,8 +60,8 @@ int writeLog(const SimulateOptions& options) {
         std::cerr << "darvelon-cli: cannot write " << options.output << ": " << std::strerror(failure) << "\n";
         return kOutputExit;
     }
-    std::cerr << "Wrote " << total << " bytes to " << options.output
-              << (stop.received() ? " (interrupted)" : "") << "\n";
+    std::cerr << "Wrote " << total << " bytes to " << options.output << (stop.received() ? " (interrupted)" : "")
+              << "\n";
     return 0;
 }
 
@@ -107,9 +107,8 @@ void addSimulateCommand(CLI::App& app, int& exitCode) {
                     "twice, a third into the stream or at 3 s), hangup (the device vanishes mid-frame two\n"
                     "thirds into the stream or at 6 s)")
         ->check(CLI::IsMember({"garbage", "zero-period", "hangup"}));
-    cmd->callback([options, &exitCode] {
-        exitCode = options->output.empty() ? runOnPort(*options) : writeLog(*options);
-    });
+    cmd->callback(
+        [options, &exitCode] { exitCode = options->output.empty() ? runOnPort(*options) : writeLog(*options); });
 }
 
 }  // namespace darvelon::cli

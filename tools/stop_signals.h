@@ -14,8 +14,8 @@ public:
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-    int fd() const;          // POSIX only: readable once a stop signal has arrived
-    bool received() const;   // a stop signal has arrived
+    int fd() const;         // POSIX only: readable once a stop signal has arrived
+    bool received() const;  // a stop signal has arrived
     // The first one that arrived, 0 before that; on Windows SIGINT for Ctrl-C, SIGBREAK for
     // Ctrl-Break and SIGTERM for a closing console, logoff or shutdown.
     int signalNumber() const;

@@ -1,5 +1,3 @@
-#include "stop_signals.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -7,6 +5,8 @@
 #include <csignal>
 #include <stdexcept>
 #include <string>
+
+#include "stop_signals.h"
 
 namespace darvelon::cli {
 namespace {

@@ -18,12 +18,12 @@ std::atomic<int> gSignal{0};
 BOOL WINAPI onConsoleControl(DWORD event) {
     int signal = 0;
     switch (event) {
-        case CTRL_C_EVENT: signal = SIGINT; break;
-        case CTRL_BREAK_EVENT: signal = SIGBREAK; break;
-        case CTRL_CLOSE_EVENT:
-        case CTRL_LOGOFF_EVENT:
-        case CTRL_SHUTDOWN_EVENT: signal = SIGTERM; break;
-        default: return FALSE;
+    case CTRL_C_EVENT: signal = SIGINT; break;
+    case CTRL_BREAK_EVENT: signal = SIGBREAK; break;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT: signal = SIGTERM; break;
+    default: return FALSE;
     }
     int none = 0;
     gSignal.compare_exchange_strong(none, signal);

@@ -3,7 +3,6 @@
 #include <charconv>
 #include <string>
 
-
 namespace darvelon::decoder {
 
 void CsvFrameWriter::frame(const Frame& f) {

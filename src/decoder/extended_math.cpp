@@ -36,9 +36,7 @@ struct U128 {
     std::uint64_t hi = 0;
     std::uint64_t lo = 0;
 
-    int bitLength() const {
-        return hi ? 128 - std::countl_zero(hi) : 64 - std::countl_zero(lo);
-    }
+    int bitLength() const { return hi ? 128 - std::countl_zero(hi) : 64 - std::countl_zero(lo); }
     U128 shiftedLeft(int n) const {
         if (n == 0) return *this;
         if (n >= 64) return {lo << (n - 64), 0};
@@ -71,10 +69,8 @@ U128 mul64x32(std::uint64_t a, std::uint32_t b) {
 
 // Long division by a 32-bit divisor, one 32-bit limb at a time.
 U128 div128by32(U128 n, std::uint32_t d, std::uint32_t& remainder) {
-    const std::uint32_t limbs[4] = {static_cast<std::uint32_t>(n.hi >> 32),
-                                    static_cast<std::uint32_t>(n.hi),
-                                    static_cast<std::uint32_t>(n.lo >> 32),
-                                    static_cast<std::uint32_t>(n.lo)};
+    const std::uint32_t limbs[4] = {static_cast<std::uint32_t>(n.hi >> 32), static_cast<std::uint32_t>(n.hi),
+                                    static_cast<std::uint32_t>(n.lo >> 32), static_cast<std::uint32_t>(n.lo)};
     std::uint32_t q[4];
     std::uint64_t rem = 0;
     for (int i = 0; i < 4; ++i) {

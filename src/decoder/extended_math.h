@@ -14,8 +14,8 @@ double speedRpmNative(std::uint32_t d);
 double speedRpmPortable(std::uint32_t d);
 
 struct Angle {
-    double degrees;    // ((period - phase) / d) * 180, rounded once to double at the end
-    double times100;   // degrees * 100 in extended precision, rounded to double: the plotted y
+    double degrees;   // ((period - phase) / d) * 180, rounded once to double at the end
+    double times100;  // degrees * 100 in extended precision, rounded to double: the plotted y
 };
 // diff = PeriodStamp - PhaseStamp, no wrap correction: -(2^24 - 1) .. 2^24 - 1.
 Angle angleNative(std::int32_t diff, std::uint32_t d);

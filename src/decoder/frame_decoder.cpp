@@ -52,8 +52,7 @@ bool TFrameDecoder::frameStep(bool& toggle, FrameSink& frames) {
     return true;
 }
 
-TFrameDecoder::FeedResult TFrameDecoder::feed(std::span<const std::uint8_t> bytes, bool& toggle,
-                                              FrameSink& frames) {
+TFrameDecoder::FeedResult TFrameDecoder::feed(std::span<const std::uint8_t> bytes, bool& toggle, FrameSink& frames) {
     const std::size_t n = bytes.size();
     const std::uint64_t base = BytesTaken;
     for (std::size_t i = 0; i < n; ++i) {
@@ -69,6 +68,8 @@ TFrameDecoder::FeedResult TFrameDecoder::feed(std::span<const std::uint8_t> byte
             continue;
         }
         const std::uint8_t b = bytes[i];
+        // One byte of the frame per line: the layout reads straight down.
+        // clang-format off
         switch (FrameState) {
         case 0: FrameState = b == kSyncByte ? 1 : 0; break;
         case 1: FrameState = b == kSyncByte ? 2 : 0; break;
@@ -85,13 +86,13 @@ TFrameDecoder::FeedResult TFrameDecoder::feed(std::span<const std::uint8_t> byte
             if (!frameStep(toggle, frames)) return {i + 1, true};
             break;
         }
+        // clang-format on
     }
     BytesTaken = base + n;
     return {n, false};
 }
 
-TFrameDecoder::FeedResult TFrameDecoder::feed(std::span<const std::uint8_t> bytes, bool& toggle,
-                                              PlotTarget& target) {
+TFrameDecoder::FeedResult TFrameDecoder::feed(std::span<const std::uint8_t> bytes, bool& toggle, PlotTarget& target) {
     ChartPoints points(target);
     return feed(bytes, toggle, points);
 }

@@ -12,8 +12,8 @@
 namespace darvelon::decoder {
 
 struct TFrameDecoder {
-    std::uint8_t FrameState = 0;   // offset of the next expected byte, 0 while hunting
-    double PeriodStamp = 0;        // integral tick counts 0 .. 2^24 - 1
+    std::uint8_t FrameState = 0;  // offset of the next expected byte, 0 while hunting
+    double PeriodStamp = 0;       // integral tick counts 0 .. 2^24 - 1
     double PhaseStamp = 0;
     std::uint8_t AuxByte = 0;
     double PrevPeriodStamp = 0;

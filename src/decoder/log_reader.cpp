@@ -48,8 +48,7 @@ std::size_t LogReader::read(std::span<std::uint8_t> buffer) {
     const std::size_t got = std::fread(buffer.data(), 1, want, m_file.get());
     if (got == 0) {
         if (std::ferror(m_file.get())) throw LogReadError(describe("Cannot read file", m_path, errno));
-        throw LogReadError("Cannot read file \"" + m_path.string() +
-                           "\". It became shorter while it was being read");
+        throw LogReadError("Cannot read file \"" + m_path.string() + "\". It became shorter while it was being read");
     }
     m_done += got;
     return got;

@@ -71,8 +71,8 @@ std::optional<decoder::Frame> ChartModel::frameNearest(double x) const {
     decoder::Frame f;
     f.sample = angles.x(i);
     f.periodTicks = std::uint32_t(record & ((1u << kPeriodBits) - 1));
-    const auto difference =
-        std::int32_t(std::int64_t((record >> kPeriodBits) & ((std::uint64_t{1} << kDifferenceBits) - 1)) - kDifferenceBias);
+    const auto difference = std::int32_t(
+        std::int64_t((record >> kPeriodBits) & ((std::uint64_t{1} << kDifferenceBits) - 1)) - kDifferenceBias);
     f.aux = std::uint8_t(record >> kAuxShift);
     f.oddSpeedSeries = (record >> kToggleShift) & 1;
     f.speedRpm = decoder::speedRpm(f.periodTicks);

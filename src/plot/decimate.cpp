@@ -14,8 +14,7 @@ void appendRaw(const SeriesStore& s, std::size_t begin, std::size_t end, std::ve
 
 }  // namespace
 
-Decimation decimate(const SeriesStore& store, double x0, double x1, int columns,
-                    std::vector<PlotPoint>& out) {
+Decimation decimate(const SeriesStore& store, double x0, double x1, int columns, std::vector<PlotPoint>& out) {
     out.clear();
     if (store.empty() || !(x1 >= x0)) return Decimation::Raw;
     columns = std::max(columns, 1);
@@ -42,10 +41,8 @@ Decimation decimate(const SeriesStore& store, double x0, double x1, int columns,
     std::size_t g = 0;
     for (std::size_t hi = sealed; g < hi;) {
         const std::size_t mid = g + (hi - g) / 2;
-        if (blocks.start(mid) < begin)
-            g = mid + 1;
-        else
-            hi = mid;
+        if (blocks.start(mid) < begin) g = mid + 1;
+        else hi = mid;
     }
     std::size_t span = 1;
     // The block that starts at a, when a is a sealed block's first point.

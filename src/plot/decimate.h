@@ -27,7 +27,6 @@ enum class Decimation {
 
 // Replaces `out` with the points for x in [x0, x1], plus the nearest point beyond each end so
 // the line runs on to the edges of the plot.
-Decimation decimate(const SeriesStore& store, double x0, double x1, int columns,
-                    std::vector<PlotPoint>& out);
+Decimation decimate(const SeriesStore& store, double x0, double x1, int columns, std::vector<PlotPoint>& out);
 
 }  // namespace darvelon::plot

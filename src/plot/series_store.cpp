@@ -20,7 +20,8 @@ std::size_t runHolding(const std::vector<std::size_t>& firsts, std::size_t value
     guess = std::min(guess, firsts.size() - 1);
     if (guess + 1 == firsts.size() || firsts[guess + 1] > value) return guess;
     return std::size_t(std::upper_bound(firsts.begin() + std::ptrdiff_t(guess) + 1, firsts.end(), value) -
-                       firsts.begin()) - 1;
+                       firsts.begin()) -
+           1;
 }
 
 MinMax extremes(const double* y, std::size_t n) {
@@ -85,8 +86,8 @@ void SeriesStore::insertOutOfOrder(std::int32_t x, double y) {
     std::vector<std::pair<std::int32_t, double>> points;
     points.reserve(m_size + 1);
     for (std::size_t i = 0; i < m_size; ++i) points.emplace_back(this->x(i), this->y(i));
-    const auto at = std::upper_bound(points.begin(), points.end(), x,
-                                     [](std::int32_t v, const auto& p) { return v < p.first; });
+    const auto at =
+        std::upper_bound(points.begin(), points.end(), x, [](std::int32_t v, const auto& p) { return v < p.first; });
     points.insert(at, {x, y});
     clear();
     for (const auto& [px, py] : points) append(px, py);
@@ -291,8 +292,7 @@ std::size_t SeriesStore::memoryBytes() const {
     return m_slabs.size() * kSlabBytes + m_chunks.capacity() * sizeof(void*) +
            m_chunkStart.capacity() * sizeof(std::size_t) + m_chunkBase.capacity() * sizeof(std::int32_t) +
            m_blockFirstX.capacity() * sizeof(std::int32_t) + m_blockExtremes.capacity() * sizeof(MinMax) +
-           m_chunkBlock.capacity() * sizeof(std::size_t) + m_groupExtremes.capacity() * sizeof(MinMax) +
-           sizeof(*this);
+           m_chunkBlock.capacity() * sizeof(std::size_t) + m_groupExtremes.capacity() * sizeof(MinMax) + sizeof(*this);
 }
 
 }  // namespace darvelon::plot

@@ -127,10 +127,10 @@ private:
     void insertOutOfOrder(std::int32_t x, double y);
 
     std::vector<Slab> m_slabs;
-    std::vector<Chunk*> m_chunks;  // in order; they live in m_slabs
+    std::vector<Chunk*> m_chunks;           // in order; they live in m_slabs
     std::vector<std::size_t> m_chunkStart;  // global index of each chunk's first point
     std::vector<std::int32_t> m_chunkBase;  // each chunk's first x, searched without touching the chunks
-    Chunk* m_tail = nullptr;  // the open chunk, the last of m_chunks
+    Chunk* m_tail = nullptr;                // the open chunk, the last of m_chunks
     std::size_t m_size = 0;
     std::int32_t m_lastX = 0;  // valid while m_size > 0
     MinMax m_sealed;           // over every sealed chunk
@@ -138,7 +138,7 @@ private:
     std::array<MinMax, kChunkPoints / kBlockPoints> m_tailBlocks;
     std::vector<std::int32_t> m_blockFirstX;
     std::vector<MinMax> m_blockExtremes;
-    std::vector<MinMax> m_groupExtremes;   // of blocks [8g, 8g + 8)
+    std::vector<MinMax> m_groupExtremes;    // of blocks [8g, 8g + 8)
     std::vector<std::size_t> m_chunkBlock;  // each chunk's first block, once it is sealed
 };
 

@@ -109,14 +109,10 @@ void TReadThread::run(const std::stop_token& stop) {
     try {
         while (!stop.stop_requested()) {
             switch (device.waitForEvent()) {
-                case WaitResult::StopRequested:
-                    return;
-                case WaitResult::DeviceGone:
-                    throw EComPortError("Error reading port " + name);
-                case WaitResult::Failed:
-                    throw EComPortError("Error waiting port " + name + " event");
-                case WaitResult::Readable:
-                    break;
+            case WaitResult::StopRequested: return;
+            case WaitResult::DeviceGone: throw EComPortError("Error reading port " + name);
+            case WaitResult::Failed: throw EComPortError("Error waiting port " + name + " event");
+            case WaitResult::Readable: break;
             }
             const auto queued = device.queuedCount();
             if (!queued) throw EComPortError("Error clearing port " + name);

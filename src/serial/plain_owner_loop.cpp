@@ -42,7 +42,9 @@ bool PlainOwnerLoop::runUntil(const std::function<bool()>& done, std::chrono::mi
     return true;
 }
 
-void PlainOwnerLoop::runFor(std::chrono::milliseconds timeout) { runUntil([] { return false; }, timeout); }
+void PlainOwnerLoop::runFor(std::chrono::milliseconds timeout) {
+    runUntil([] { return false; }, timeout);
+}
 
 void PlainOwnerLoop::runPending() {
     std::unique_lock lock(m_mutex);

@@ -116,8 +116,6 @@ std::optional<fs::path> resolvePortDevice(int portNumber, const DeviceTree& tree
     return devices[static_cast<std::size_t>(portNumber) - 1];
 }
 
-std::optional<fs::path> resolvePortDevice(int portNumber) {
-    return resolvePortDevice(portNumber, DeviceTree{});
-}
+std::optional<fs::path> resolvePortDevice(int portNumber) { return resolvePortDevice(portNumber, DeviceTree{}); }
 
 }  // namespace darvelon::serial

@@ -19,8 +19,8 @@ std::filesystem::path publicationLock(const std::filesystem::path& entry);  // "
 
 // What a published entry stands for.
 struct Publication {
-    bool live = false;                // a simulator holds the lock
-    std::filesystem::path device;     // what the lock file names
+    bool live = false;             // a simulator holds the lock
+    std::filesystem::path device;  // what the lock file names
 };
 // Nullopt when the entry has no lock file beside it, i.e. somebody made it by hand.
 std::optional<Publication> readPublication(const std::filesystem::path& entry);

@@ -29,8 +29,7 @@ public:
         if (m_fd < 0) return false;
         // flock keeps out other programs that ask for exclusive use (another Darvelon,
         // terminal programs); TIOCEXCL keeps out every later open by an ordinary user.
-        if (!isSerialTerminal(m_fd) || ::flock(m_fd, LOCK_EX | LOCK_NB) != 0 ||
-            ::ioctl(m_fd, TIOCEXCL) != 0) {
+        if (!isSerialTerminal(m_fd) || ::flock(m_fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(m_fd, TIOCEXCL) != 0) {
             ::close(m_fd);
             m_fd = -1;
             return false;
@@ -48,8 +47,8 @@ public:
         settings.c_cflag |= CS8 | CREAD | CLOCAL;
         // Everything that would alter, drop or answer received bytes goes; flow control
         // (CRTSCTS, IXOFF) and the special characters stay as the device had them.
-        settings.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC |
-                              IXON | IXANY | IMAXBEL);
+        settings.c_iflag &=
+            ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON | IXANY | IMAXBEL);
         settings.c_oflag &= ~OPOST;
         settings.c_lflag &= ~(ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN);
         if (::tcsetattr(m_fd, TCSANOW, &settings) != 0) return false;
@@ -70,8 +69,7 @@ public:
         settings.c_cc[VTIME] = 0;
         if (::tcsetattr(m_fd, TCSANOW, &settings) != 0) return false;
         termios applied{};
-        return ::tcgetattr(m_fd, &applied) == 0 && applied.c_cc[VMIN] == 0 &&
-               applied.c_cc[VTIME] == 0;
+        return ::tcgetattr(m_fd, &applied) == 0 && applied.c_cc[VMIN] == 0 && applied.c_cc[VTIME] == 0;
     }
 
     bool purge() override { return ::tcflush(m_fd, TCIOFLUSH) == 0; }
@@ -142,8 +140,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> makePlatformSerialDevice() {
-    return std::make_unique<PosixSerialDevice>();
-}
+std::unique_ptr<SerialDevice> makePlatformSerialDevice() { return std::make_unique<PosixSerialDevice>(); }
 
 }  // namespace darvelon::serial

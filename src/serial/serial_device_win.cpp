@@ -49,8 +49,8 @@ public:
     bool open(int portNumber) override {
         // The \\.\ form also reaches COM10 and above, which the plain name does not.
         const std::string name = "\\\\.\\COM" + std::to_string(portNumber);
-        const HANDLE port = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* exclusive */,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        const HANDLE port = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* exclusive */, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
         if (port == INVALID_HANDLE_VALUE) return false;
         m_port = port;
         ::SetupComm(m_port, kReceiveQueue, kTransmitQueue);
@@ -167,15 +167,13 @@ private:
 
     static bool deviceVanished(DWORD error) {
         switch (error) {
-            case ERROR_OPERATION_ABORTED:
-            case ERROR_ACCESS_DENIED:
-            case ERROR_BAD_COMMAND:
-            case ERROR_GEN_FAILURE:
-            case ERROR_DEVICE_NOT_CONNECTED:
-            case ERROR_DEVICE_REMOVED:
-                return true;
-            default:
-                return false;
+        case ERROR_OPERATION_ABORTED:
+        case ERROR_ACCESS_DENIED:
+        case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED: return true;
+        default: return false;
         }
     }
 
@@ -200,8 +198,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> makePlatformSerialDevice() {
-    return std::make_unique<Win32SerialDevice>();
-}
+std::unique_ptr<SerialDevice> makePlatformSerialDevice() { return std::make_unique<Win32SerialDevice>(); }
 
 }  // namespace darvelon::serial

@@ -13,8 +13,6 @@ QString applicationTitleFromPath(const QString& programPath) {
     return name.left(1) + name.mid(1).toLower();
 }
 
-QString applicationTitle() {
-    return applicationTitleFromPath(QCoreApplication::applicationFilePath());
-}
+QString applicationTitle() { return applicationTitleFromPath(QCoreApplication::applicationFilePath()); }
 
 }  // namespace darvelon::ui

@@ -141,7 +141,9 @@ void MeasurementChart::refreshNow() {
     m_lines->setView(chart()->plotArea(), m_axisX->min(), m_axisX->max(), m_axisY->min(), m_axisY->max());
 }
 
-const std::vector<plot::PlotPoint>& MeasurementChart::drawnPoints(int index) const { return m_lines->line(index).points; }
+const std::vector<plot::PlotPoint>& MeasurementChart::drawnPoints(int index) const {
+    return m_lines->line(index).points;
+}
 
 void MeasurementChart::setXRange(double x0, double x1) {
     if (!(x1 > x0)) return;

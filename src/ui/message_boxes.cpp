@@ -19,8 +19,7 @@ QString withFullStop(const QString& message) {
 }
 
 void showErrorBox(QWidget* parent, const QString& message) {
-    QMessageBox box(QMessageBox::Critical, applicationTitle(), withFullStop(message), QMessageBox::Ok,
-                    parent);
+    QMessageBox box(QMessageBox::Critical, applicationTitle(), withFullStop(message), QMessageBox::Ok, parent);
     box.setObjectName("errorBox");
     box.exec();
 }

@@ -15,8 +15,7 @@ constexpr double kFarPixels = 1 << 20;
 
 }  // namespace
 
-PlotLines::PlotLines(const SeriesList& series, QGraphicsItem* parent)
-    : QGraphicsItem(parent), m_series(series) {
+PlotLines::PlotLines(const SeriesList& series, QGraphicsItem* parent) : QGraphicsItem(parent), m_series(series) {
     // Above the grid and the axis lines, as the series' own lines would be.
     setZValue(10);
 }
@@ -37,9 +36,7 @@ void PlotLines::setView(const QRectF& area, double x0, double x1, double y0, dou
     update();
 }
 
-QRectF PlotLines::boundingRect() const {
-    return m_area.adjusted(-1, -1, 1, 1);
-}
+QRectF PlotLines::boundingRect() const { return m_area.adjusted(-1, -1, 1, 1); }
 
 void PlotLines::mapToPixels(const std::vector<plot::PlotPoint>& points) {
     const double sx = m_area.width() / (m_x1 - m_x0);

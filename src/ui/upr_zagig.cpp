@@ -3,22 +3,22 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEvent>
-#include <QMimeData>
-#include <QUrl>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
+#include <QUrl>
 #include <filesystem>
 #include <fstream>
 
 #include "decoder/csv_export.h"
 #include "decoder/log_reader.h"
 #include "decoder/zero_divide.h"
-#include "recording/recorder.h"
 #include "measurement_chart.h"
-#include "serial/com_port.h"
 #include "message_boxes.h"
+#include "recording/recorder.h"
+#include "serial/com_port.h"
 #include "up_down.h"
 
 namespace darvelon::ui {
@@ -123,8 +123,7 @@ void TfrmUprZagig::FormCreate() {
     LiveToggle = false;
 }
 
-QString TfrmUprZagig::askFile(FileDialogKind kind, const QString& filter, QString& last,
-                              const QString& defaultSuffix) {
+QString TfrmUprZagig::askFile(FileDialogKind kind, const QString& filter, QString& last, const QString& defaultSuffix) {
     const QString name = m_dialogs->ask(kind, this, filter, last, defaultSuffix);
     if (!name.isEmpty()) last = name;
     return name;
@@ -154,10 +153,11 @@ void TfrmUprZagig::replayLog(const QString& name) {
 }
 
 void TfrmUprZagig::savePng() {
-    const QString name =
-        askFile(FileDialogKind::Save, QStringLiteral("Изображение PNG *.png|*.png|"), m_lastPngName, QStringLiteral("png"));
+    const QString name = askFile(FileDialogKind::Save, QStringLiteral("Изображение PNG *.png|*.png|"), m_lastPngName,
+                                 QStringLiteral("png"));
     if (name.isEmpty()) return;
-    if (!Chart1->snapshot().save(name, "PNG")) throw std::runtime_error("Cannot write file \"" + name.toStdString() + "\"");
+    if (!Chart1->snapshot().save(name, "PNG"))
+        throw std::runtime_error("Cannot write file \"" + name.toStdString() + "\"");
 }
 
 void TfrmUprZagig::exportCsv() {

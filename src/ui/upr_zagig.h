@@ -79,7 +79,7 @@ private:
     QString m_lastSaveName;
     QString m_lastPngName;
     QString m_lastCsvName;
-    QString m_shownLog;  // the log behind the chart, for the CSV export
+    QString m_shownLog;     // the log behind the chart, for the CSV export
     QtOwnerThread m_owner;  // deliveries run from the window's event loop
     std::unique_ptr<serial::TComPort> Port;
     std::unique_ptr<recording::Recorder> LogFile;  // the open log and the road of its bytes

@@ -9,9 +9,9 @@
 #include <cerrno>
 #include <exception>
 
-#include "recording/recorder.h"
 #include "measurement_chart.h"
 #include "message_boxes.h"
+#include "recording/recorder.h"
 #include "serial/com_port.h"
 #include "serial/port_resolver.h"
 #include "up_down.h"

@@ -38,8 +38,7 @@ ScratchDir::~ScratchDir() {
 }
 
 CliProcess::CliProcess(const std::vector<std::string>& args, const std::filesystem::path& dataHome,
-                       const std::filesystem::path& outputDir, const std::string& tag,
-                       std::optional<unsigned> asUser)
+                       const std::filesystem::path& outputDir, const std::string& tag, std::optional<unsigned> asUser)
     : m_out(outputDir / (tag + ".out")), m_err(outputDir / (tag + ".err")) {
     std::vector<std::string> strings;
     if (asUser) {

@@ -1,12 +1,11 @@
 // darvelon-cli ports against a scratch ports folder: published ptys, stale pins, and the
 // simulator's refusal to take over a COM number pinned to a device that is present.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -66,7 +65,8 @@ TEST(Ports, SimulatorRefusesEveryEntryMadeByHandAndLeavesItThere) {
     fs::create_symlink("/dev/serial/by-id/darvelon-unplugged", folder / "com7");
     std::ofstream(folder / "com6") << "/dev/darvelon-unplugged\n";
     for (const int port : {8, 7, 6}) {
-        const Finished refused = runCli({"simulate", "--port", std::to_string(port)}, dir.path(), dir.path(), "refused");
+        const Finished refused =
+            runCli({"simulate", "--port", std::to_string(port)}, dir.path(), dir.path(), "refused");
         EXPECT_EQ(refused.status, 1) << port;
         EXPECT_NE(refused.err.find(port == 8 ? "already pinned to /dev/null" : "to a device that is absent"),
                   std::string::npos)
@@ -91,7 +91,8 @@ TEST(Ports, AKilledSimulatorsEntryIsNeverOpenedAndTheNextSimulatorTakesItOver) {
     ASSERT_TRUE(portLine(listed.out, 9)) << listed.out;
     EXPECT_EQ(portLine(listed.out, 9)->device, "-");
     EXPECT_NE(portLine(listed.out, 9)->state.find("left by a simulator that has ended"), std::string::npos);
-    const Finished record = runCli({"record", "--port", "9", (dir / "stale.dcc").string()}, dir.path(), dir.path(), "record");
+    const Finished record =
+        runCli({"record", "--port", "9", (dir / "stale.dcc").string()}, dir.path(), dir.path(), "record");
     EXPECT_EQ(record.status, 1);
     EXPECT_NE(record.err.find("Error opening port COM9"), std::string::npos) << record.err;
 

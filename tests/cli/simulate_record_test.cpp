@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
 
 #include "cli_process.h"
 #include "ports_listing.h"
-#include <fstream>
 #include "simulator/frame_generator.h"
 
 namespace darvelon::cli::testing {
@@ -47,9 +47,8 @@ TEST_P(RecordOverPty, LogIsByteIdenticalToWhatTheDeviceSent) {
     ASSERT_GE(expected.size(), c.atLeastBytes);
     const int port = 3;
 
-    CliProcess simulate({"simulate", "--port", std::to_string(port), "--seconds", std::to_string(c.seconds),
-                         "--speed", c.speed, "--seed", "11", "--profile", std::string(nameOf(c.profile)),
-                         "--glitch", "garbage"},
+    CliProcess simulate({"simulate", "--port", std::to_string(port), "--seconds", std::to_string(c.seconds), "--speed",
+                         c.speed, "--seed", "11", "--profile", std::string(nameOf(c.profile)), "--glitch", "garbage"},
                         dir.path(), dir.path(), "simulate");
     ASSERT_TRUE(eventually([&] { return fs::is_symlink(entryFor(dir, port)); })) << simulate.standardError();
     const fs::path log = dir / "engine.dcc";
@@ -64,17 +63,15 @@ TEST_P(RecordOverPty, LogIsByteIdenticalToWhatTheDeviceSent) {
     EXPECT_EQ(simulate.waitExit(), 0) << simulate.standardError();
     EXPECT_TRUE(readBytes(log) == expected) << "log " << sizeOr0(log) << " bytes, sent " << expected.size();
     EXPECT_FALSE(fs::exists(fs::symlink_status(entryFor(dir, port))));
-    EXPECT_NE(record.standardError().find("Recorded " + std::to_string(expected.size()) + " bytes"),
-              std::string::npos)
+    EXPECT_NE(record.standardError().find("Recorded " + std::to_string(expected.size()) + " bytes"), std::string::npos)
         << record.standardError();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Speeds, RecordOverPty,
-    ::testing::Values(IdenticalCase{"Realtime", Profile::Idle, 1.5, "realtime", 300},
-                      // 6000 s of racing is a little over 10 MB.
-                      IdenticalCase{"MaxTenMegabytes", Profile::Race, 6000, "max", 10'000'000}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Speeds, RecordOverPty,
+                         ::testing::Values(IdenticalCase{"Realtime", Profile::Idle, 1.5, "realtime", 300},
+                                           // 6000 s of racing is a little over 10 MB.
+                                           IdenticalCase{"MaxTenMegabytes", Profile::Race, 6000, "max", 10'000'000}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 class StopSignal : public ::testing::TestWithParam<int> {};
 
@@ -117,9 +114,9 @@ INSTANTIATE_TEST_SUITE_P(CtrlCAndTerm, StopSignal, ::testing::Values(SIGINT, SIG
 TEST(RecordOverPty, DeviceHangUpEndsTheRecordingWithThePortsMessageAndKeepsTheLog) {
     ScratchDir dir;
     const int port = 5;
-    CliProcess simulate({"simulate", "--port", "5", "--seconds", "3", "--speed", "max", "--seed", "8", "--glitch",
-                         "hangup"},
-                        dir.path(), dir.path(), "simulate");
+    CliProcess simulate(
+        {"simulate", "--port", "5", "--seconds", "3", "--speed", "max", "--seed", "8", "--glitch", "hangup"},
+        dir.path(), dir.path(), "simulate");
     ASSERT_TRUE(eventually([&] { return fs::is_symlink(entryFor(dir, port)); })) << simulate.standardError();
     const fs::path log = dir / "hungup.dcc";
     CliProcess record({"record", "--port", "5", log.string()}, dir.path(), dir.path(), "record");
@@ -141,7 +138,8 @@ TEST(RecordRefusal, AnExistingLogIsLeftAloneWithoutForce) {
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.err.find("--force"), std::string::npos) << refused.err;
     // With --force the port comes first: no device on COM9, so the file is still untouched.
-    const Finished noPort = runCli({"record", "--force", "--port", "9", log.string()}, dir.path(), dir.path(), "noport");
+    const Finished noPort =
+        runCli({"record", "--force", "--port", "9", log.string()}, dir.path(), dir.path(), "noport");
     EXPECT_EQ(noPort.status, 1);
     EXPECT_NE(noPort.err.find("Error opening port COM9"), std::string::npos) << noPort.err;
     const auto kept = readBytes(log);

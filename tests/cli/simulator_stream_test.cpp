@@ -15,8 +15,8 @@ namespace {
 
 struct DecodedFrame {
     double rpm;
-    double angleDeg;       // as decoded, without wrap correction
-    double unwrappedDeg;   // the angle with the counter wrap between the two stamps taken out
+    double angleDeg;      // as decoded, without wrap correction
+    double unwrappedDeg;  // the angle with the counter wrap between the two stamps taken out
     double aux;
     std::uint32_t period;  // ticks
 };
@@ -105,17 +105,15 @@ TEST_P(ProfileStream, DecodesToTheEngineItsProfilePromises) {
     const auto [low, high] = std::minmax_element(rpm.begin(), rpm.end());
     const double mean = std::accumulate(rpm.begin(), rpm.end(), 0.0) / double(rpm.size());
     switch (profile) {
-        case Profile::Idle:
-            EXPECT_NEAR(mean, 850, 15);
-            break;
-        case Profile::Sweep:
-            EXPECT_LE(*low, 900);
-            EXPECT_GE(*high, 6900);
-            break;
-        case Profile::Race:
-            EXPECT_LE(*low, 3700);
-            EXPECT_GE(*high, 6400);
-            break;
+    case Profile::Idle: EXPECT_NEAR(mean, 850, 15); break;
+    case Profile::Sweep:
+        EXPECT_LE(*low, 900);
+        EXPECT_GE(*high, 6900);
+        break;
+    case Profile::Race:
+        EXPECT_LE(*low, 3700);
+        EXPECT_GE(*high, 6400);
+        break;
     }
     // The angle moves with load: not a constant dressed up with noise.
     const auto [angleLow, angleHigh] = std::minmax_element(

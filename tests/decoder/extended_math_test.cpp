@@ -12,9 +12,8 @@ using namespace darvelon::decoder;
 namespace {
 
 // The divisors of 36,000,000 whose quotient x87 rounding pushes just below the integer.
-constexpr std::array<std::uint32_t, 18> kOneBelow = {9,    18,    36,    72,     144,    288,
-                                                     576,  1125,  1152,  2250,   2304,   4500,
-                                                     9000, 18000, 36000, 72000, 144000, 288000};
+constexpr std::array<std::uint32_t, 18> kOneBelow = {9,    18,   36,   72,   144,   288,   576,   1125,   1152,
+                                                     2250, 2304, 4500, 9000, 18000, 36000, 72000, 144000, 288000};
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -34,9 +33,9 @@ TEST(SpeedRpm, EveryPeriodIsTheQuotientExceptTheEighteenDivisors) {
 }
 
 TEST(SpeedRpm, SelectedPeriods) {
-    const std::pair<std::uint32_t, double> cases[] = {
-        {1, 36'000'000}, {100, 360'000}, {1200, 30'000}, {7200, 5000},  {9000, 3999}, {18000, 1999},
-        {36000, 999},    {36001, 999},   {72000, 499},   {100000, 360}, {16777215, 2}};
+    const std::pair<std::uint32_t, double> cases[] = {{1, 36'000'000}, {100, 360'000}, {1200, 30'000}, {7200, 5000},
+                                                      {9000, 3999},    {18000, 1999},  {36000, 999},   {36001, 999},
+                                                      {72000, 499},    {100000, 360},  {16777215, 2}};
     for (auto [d, rpm] : cases) EXPECT_EQ(speedRpm(d), rpm) << "d=" << d;
 }
 

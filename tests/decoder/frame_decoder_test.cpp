@@ -11,11 +11,11 @@
 #include "support/frames.h"
 
 using namespace darvelon::decoder;
-using darvelon::test::PlottedPoint;
-using darvelon::test::RecordingTarget;
 using darvelon::test::Bytes;
 using darvelon::test::concat;
 using darvelon::test::frame;
+using darvelon::test::PlottedPoint;
+using darvelon::test::RecordingTarget;
 
 namespace {
 
@@ -32,8 +32,8 @@ struct DecodeRun {
 
 TEST(FrameDecoder, TwoFramesPlotSpeedAngleAndAuxAtXZero) {
     DecodeRun run;
-    run.bytewise({0xFF, 0xFF, 0x00, 0x8C, 0xA0, 0x00, 0x00, 0x00, 0x05,
-                  0xFF, 0xFF, 0x01, 0x19, 0x40, 0x00, 0x8C, 0xA0, 0x07});
+    run.bytewise(
+        {0xFF, 0xFF, 0x00, 0x8C, 0xA0, 0x00, 0x00, 0x00, 0x05, 0xFF, 0xFF, 0x01, 0x19, 0x40, 0x00, 0x8C, 0xA0, 0x07});
     const std::vector<PlottedPoint> expected = {
         {kSpeedEvenSeries, 0, 999, kBlue}, {kAngleSeries, 0, 18000, kBlack}, {kAuxSeries, 0, 70, kGreen}};
     EXPECT_EQ(run.target.points, expected);
@@ -79,12 +79,11 @@ TEST_P(SyncHunting, FramesAfterTheNoiseDecodeNormally) {
     EXPECT_EQ(noisy.target.points.size(), 6u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Prefixes, SyncHunting,
-    ::testing::Values(SyncCase{"nothing", {}}, SyncCase{"garbage", {0x01, 0x02, 0x00, 0x7F}},
-                      SyncCase{"lone_ff", {0x00, 0xFF, 0x12}}, SyncCase{"ff_12", {0xFF, 0x12}},
-                      SyncCase{"ff_then_zero", {0xFF, 0x00, 0x00}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Prefixes, SyncHunting,
+                         ::testing::Values(SyncCase{"nothing", {}}, SyncCase{"garbage", {0x01, 0x02, 0x00, 0x7F}},
+                                           SyncCase{"lone_ff", {0x00, 0xFF, 0x12}}, SyncCase{"ff_12", {0xFF, 0x12}},
+                                           SyncCase{"ff_then_zero", {0xFF, 0x00, 0x00}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FrameDecoder, InFf12FfFfTheSecondPairSyncs) {
     DecodeRun run;

@@ -127,7 +127,9 @@ TEST_F(LogFiles, CsvAngleIsTheShortestTextThatReadsBackExactly) {
 TEST_F(LogFiles, CsvStopsAtAZeroPeriodWithTheRowsBefore) {
     ReplayOutcome outcome;
     const std::string text =
-        csv(file("zero.dcc", concat({{0x00, 0x00}, frame(100, 0, 1), frame(200, 0, 2), frame(200, 0, 3), frame(300, 0, 4)})), &outcome);
+        csv(file("zero.dcc",
+                 concat({{0x00, 0x00}, frame(100, 0, 1), frame(200, 0, 2), frame(200, 0, 3), frame(300, 0, 4)})),
+            &outcome);
     EXPECT_TRUE(outcome.zeroPeriod);
     EXPECT_EQ(outcome.bytesDecoded - 1, 2u + 27u - 1u);
     EXPECT_EQ(text, std::string(kCsvHeader) + "0,100,360000,360,2\n");

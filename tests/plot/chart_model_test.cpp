@@ -22,8 +22,8 @@ TEST(ChartModel, ReadsBackEveryFrameExactlyAndKeepsTheChartsRanges) {
     test::Bytes stream;
     for (int i = 0; i < 5000; ++i) {
         if (random() % 4 == 0) stream.push_back(std::uint8_t(random()));
-        const auto f = test::frame(random() % decoder::kStampModulus, random() % decoder::kStampModulus,
-                                   std::uint8_t(random()));
+        const auto f =
+            test::frame(random() % decoder::kStampModulus, random() % decoder::kStampModulus, std::uint8_t(random()));
         stream.insert(stream.end(), f.begin(), f.end());
     }
     ChartModel model;
@@ -32,7 +32,8 @@ TEST(ChartModel, ReadsBackEveryFrameExactlyAndKeepsTheChartsRanges) {
     bool toggleCopy = false;
     decoder::TFrameDecoder copy;
     std::span<const std::uint8_t> rest(stream);
-    while (!rest.empty()) rest = rest.subspan(decoder.feed(rest, toggle, static_cast<decoder::FrameSink&>(model)).consumed);
+    while (!rest.empty())
+        rest = rest.subspan(decoder.feed(rest, toggle, static_cast<decoder::FrameSink&>(model)).consumed);
     rest = stream;
     while (!rest.empty()) rest = rest.subspan(copy.feed(rest, toggleCopy, frames).consumed);
     ASSERT_GT(frames.seen.size(), 4000u);

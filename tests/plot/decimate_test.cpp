@@ -43,8 +43,8 @@ TEST(Decimate, EachColumnKeepsItsTrueMinimumAndMaximum) {
         std::vector<PlotPoint> out;
         ASSERT_EQ(decimate(s, x0, x1, columns, out), Decimation::Envelope);
         ASSERT_LE(out.size(), 2u * columns + 2);
-        ASSERT_TRUE(std::is_sorted(out.begin(), out.end(),
-                                   [](const PlotPoint& a, const PlotPoint& b) { return a.x < b.x; }));
+        ASSERT_TRUE(
+            std::is_sorted(out.begin(), out.end(), [](const PlotPoint& a, const PlotPoint& b) { return a.x < b.x; }));
         const double width = (x1 - x0) / columns;
         const bool snapped = width / step >= kSnapBlocksPerColumn * SeriesStore::kBlockPoints;
         EXPECT_EQ(snapped, columns == 761);  // both kinds of column are checked

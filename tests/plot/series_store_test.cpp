@@ -47,10 +47,10 @@ TEST(SeriesStore, AgreesWithAPlainArrayOnEveryQuery) {
     std::mt19937 rng(2);
     for (int q = 0; q < 8000; ++q) {
         const double v = std::uniform_real_distribution<double>(ref.xs.front() - 10, ref.xs.back() + 10)(rng);
-        ASSERT_EQ(store.lowerBound(v),
-                  std::size_t(std::lower_bound(ref.xs.begin(), ref.xs.end(), v) - ref.xs.begin())) << v;
-        ASSERT_EQ(store.upperBound(v),
-                  std::size_t(std::upper_bound(ref.xs.begin(), ref.xs.end(), v) - ref.xs.begin())) << v;
+        ASSERT_EQ(store.lowerBound(v), std::size_t(std::lower_bound(ref.xs.begin(), ref.xs.end(), v) - ref.xs.begin()))
+            << v;
+        ASSERT_EQ(store.upperBound(v), std::size_t(std::upper_bound(ref.xs.begin(), ref.xs.end(), v) - ref.xs.begin()))
+            << v;
         // A forward walk's search from an earlier answer, including from an index past value.
         const std::size_t from = rng() % (ref.xs.size() + 1);
         ASSERT_EQ(store.lowerBound(v, from),
@@ -81,7 +81,8 @@ TEST(SeriesStore, AgreesWithAPlainArrayOnEveryQuery) {
     }
     for (int q = 0; q < 4000; ++q) {
         const std::size_t first = rng() % (blocks.count() - 1);
-        const std::size_t last = std::min(blocks.count() - 1, first + 1 + (q % 2 ? rng() % 40 : rng() % blocks.count()));
+        const std::size_t last =
+            std::min(blocks.count() - 1, first + 1 + (q % 2 ? rng() % 40 : rng() % blocks.count()));
         const auto mm = blocks.extremes(first, last);
         const auto a = long(blocks.start(first));
         const auto b = long(blocks.start(last));

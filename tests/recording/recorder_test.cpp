@@ -59,8 +59,8 @@ TEST(Recorder, LogsEveryByteThenDecodesItAndSkipsOnlyAZeroPeriodFrame) {
     Frames frames;
     Recorder recorder(log.writeEnd, {"write: ", "close: "}, decoder, toggle, frames);
     // A frame sent twice has a zero period; a live stream goes on after it.
-    const Bytes stream = test::concat({test::steadyFrames(20), test::frame(144000, 1000, 1), test::frame(144000, 1000, 1),
-                                       test::frame(151200, 1000, 2)});
+    const Bytes stream = test::concat({test::steadyFrames(20), test::frame(144000, 1000, 1),
+                                       test::frame(144000, 1000, 1), test::frame(151200, 1000, 2)});
     for (std::size_t at = 0; at < stream.size(); at += 7) {  // batches that split frames
         recorder.take(std::span(stream).subspan(at, std::min<std::size_t>(7, stream.size() - at)));
     }

@@ -45,8 +45,7 @@ int errnoOfOrdinaryUserOpen(const std::filesystem::path& device) {
     const pid_t child = ::fork();
     if (child == 0) {
         // Raw system calls only: this process is a copy of a multithreaded one.
-        if (::syscall(SYS_geteuid) == 0 &&
-            (::syscall(SYS_setgid, 65534) != 0 || ::syscall(SYS_setuid, 65534) != 0))
+        if (::syscall(SYS_geteuid) == 0 && (::syscall(SYS_setgid, 65534) != 0 || ::syscall(SYS_setuid, 65534) != 0))
             ::_exit(255);
         const long fd = ::syscall(SYS_openat, AT_FDCWD, device.c_str(), O_RDWR | O_NOCTTY);
         ::_exit(fd >= 0 ? 0 : errno);
@@ -198,8 +197,7 @@ TEST(PtyPort, LosesNoByteOfALongStreamWhileTheMainThreadIsSlow) {
     std::vector<std::uint8_t> stream(400'000);
     for (std::size_t i = 0; i < stream.size(); ++i) stream[i] = static_cast<std::uint8_t>(i % 251);
     std::thread device([&] {
-        for (std::size_t at = 0, chunk = 1; at < stream.size();
-             at += chunk, chunk = chunk * 7 % 4999) {
+        for (std::size_t at = 0, chunk = 1; at < stream.size(); at += chunk, chunk = chunk * 7 % 4999) {
             chunk = std::min(chunk + 1, stream.size() - at);
             pty.send(std::span(stream).subspan(at, chunk));
         }

@@ -56,14 +56,13 @@ TEST_P(OpeningFailureTest, RaisesItsMessageAndReleasesWhatWasOpened) {
     EXPECT_EQ(script->closes, GetParam().deviceReleased ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryStep, OpeningFailureTest,
-    ::testing::Values(OpeningFailure{Step::Open, "Error opening port COM7", false},
-                      OpeningFailure{Step::LineSettings, "Error setting port COM7 state", true},
-                      OpeningFailure{Step::Timeouts, "Error setting portCOM7times", true},
-                      OpeningFailure{Step::Purge, "Error purging port COM7", true},
-                      OpeningFailure{Step::EventMask, "Error setting port COM7 mask", true},
-                      OpeningFailure{Step::WaitEvent, "Error creating read event", true}));
+INSTANTIATE_TEST_SUITE_P(EveryStep, OpeningFailureTest,
+                         ::testing::Values(OpeningFailure{Step::Open, "Error opening port COM7", false},
+                                           OpeningFailure{Step::LineSettings, "Error setting port COM7 state", true},
+                                           OpeningFailure{Step::Timeouts, "Error setting portCOM7times", true},
+                                           OpeningFailure{Step::Purge, "Error purging port COM7", true},
+                                           OpeningFailure{Step::EventMask, "Error setting port COM7 mask", true},
+                                           OpeningFailure{Step::WaitEvent, "Error creating read event", true}));
 
 struct ReceiveFailure {
     WakeUp wakeUp;
@@ -88,8 +87,7 @@ TEST_P(ReceiveFailureTest, EndsReceptionOnceWithItsMessageAndClosingStillWorks) 
 
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, ReceiveFailureTest,
-    ::testing::Values(ReceiveFailure{{.result = WaitResult::Failed},
-                                     "Error waiting port COM7 event"},
+    ::testing::Values(ReceiveFailure{{.result = WaitResult::Failed}, "Error waiting port COM7 event"},
                       ReceiveFailure{{.result = WaitResult::DeviceGone}, "Error reading port COM7"},
                       ReceiveFailure{{.queued = std::nullopt}, "Error clearing port COM7"},
                       ReceiveFailure{{.queued = 3, .readFails = true}, "Error reading port COM7"},
@@ -127,9 +125,7 @@ TEST(ScriptedPort, ThrowingOnReadEndsReceptionWithItsMessageAndClosingStillWorks
     auto port = openScripted(script);
     Recorder recorder;
     recorder.attach(*port);
-    port->OnRead = [](TReadThread&, std::span<const std::uint8_t>) {
-        throw std::runtime_error("Disk full");
-    };
+    port->OnRead = [](TReadThread&, std::span<const std::uint8_t>) { throw std::runtime_error("Disk full"); };
     script->push(WakeUp{.queued = 2, .bytes = {1, 2}});
     script->push(WakeUp{.queued = 2, .bytes = {3, 4}});
     ASSERT_TRUE(waitFor([&] { return port->ReadThread() == nullptr; }));

@@ -22,8 +22,8 @@ protected:
         m_root = fs::path(std::getenv("XDG_DATA_HOME")) / "resolver";
         m_tree = {m_root / "dev", m_root / "sys"};
         fs::create_directories(m_tree.dev);
-        for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "ttyS1", "ttyS3",
-                                 "ttyUSB", "ttyUSBx", "tty5", "console"}) {
+        for (const char* name :
+             {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "ttyS1", "ttyS3", "ttyUSB", "ttyUSBx", "tty5", "console"}) {
             std::ofstream(m_tree.dev / name);
         }
         // ttyS0 is the phantom 8250 port; ttyS1 has a 16550A; ttyS3 says nothing about itself.
@@ -49,8 +49,7 @@ protected:
 
 TEST_F(PortResolverTest, CountsUsbThenAcmThenRealUartsEachInNumericOrder) {
     EXPECT_EQ(listSerialDevices(m_tree),
-              (std::vector<fs::path>{dev("ttyUSB2"), dev("ttyUSB10"), dev("ttyACM0"), dev("ttyS1"),
-                                     dev("ttyS3")}));
+              (std::vector<fs::path>{dev("ttyUSB2"), dev("ttyUSB10"), dev("ttyACM0"), dev("ttyS1"), dev("ttyS3")}));
     EXPECT_EQ(resolvePortDevice(1, m_tree), dev("ttyUSB2"));
     EXPECT_EQ(resolvePortDevice(5, m_tree), dev("ttyS3"));
     EXPECT_EQ(resolvePortDevice(6, m_tree), std::nullopt);
@@ -58,16 +57,17 @@ TEST_F(PortResolverTest, CountsUsbThenAcmThenRealUartsEachInNumericOrder) {
 }
 
 TEST_F(PortResolverTest, APinWinsAndNeverFallsBackToAnotherDevice) {
-    fs::create_symlink(dev("ttyS3"), *portEntry(1));                  // absolute link
-    fs::create_symlink("../../resolver/dev/ttyACM0", *portEntry(2));  // relative to the folder
+    fs::create_symlink(dev("ttyS3"), *portEntry(1));                            // absolute link
+    fs::create_symlink("../../resolver/dev/ttyACM0", *portEntry(2));            // relative to the folder
     std::ofstream(*portEntry(3)) << "  " << dev("ttyUSB10").native() << " \n";  // a path in a file
-    std::ofstream(*portEntry(5)) << "../../resolver/dev/ttyUSB2\n";  // relative to the folder too
+    std::ofstream(*portEntry(5)) << "../../resolver/dev/ttyUSB2\n";             // relative to the folder too
     EXPECT_EQ(resolvePortDevice(1, m_tree), dev("ttyS3"));
     EXPECT_EQ(resolvePortDevice(2, m_tree),
               (portEntry(2)->parent_path() / "../../resolver/dev/ttyACM0").lexically_normal());
     EXPECT_EQ(resolvePortDevice(3, m_tree), dev("ttyUSB10"));
     EXPECT_EQ(resolvePortDevice(4, m_tree), dev("ttyS1"));  // unpinned numbers still count
-    EXPECT_EQ(resolvePortDevice(5, m_tree), (portEntry(5)->parent_path() / "../../resolver/dev/ttyUSB2").lexically_normal());
+    EXPECT_EQ(resolvePortDevice(5, m_tree),
+              (portEntry(5)->parent_path() / "../../resolver/dev/ttyUSB2").lexically_normal());
 
     fs::remove(dev("ttyS3"));  // the pinned adapter is unplugged
     EXPECT_EQ(resolvePortDevice(1, m_tree), std::nullopt);

@@ -30,9 +30,9 @@ struct Script {
     bool stopRequested = false;
     int openedPort = -1;
     int closes = 0;
-    std::vector<std::size_t> readSizes;  // the size of every read asked for
+    std::vector<std::size_t> readSizes;   // the size of every read asked for
     std::vector<std::uint8_t> handedOut;  // every byte the reads returned, in order
-    KernelThreadId readerTid = 0;        // the receive thread, as the kernel knows it
+    KernelThreadId readerTid = 0;         // the receive thread, as the kernel knows it
 
     void push(WakeUp wakeUp) {
         std::lock_guard lock(mutex);
@@ -62,8 +62,7 @@ public:
 
     WaitResult waitForEvent() override {
         std::unique_lock lock(m_script->mutex);
-        m_script->changed.wait(
-            lock, [&] { return m_script->stopRequested || !m_script->wakeUps.empty(); });
+        m_script->changed.wait(lock, [&] { return m_script->stopRequested || !m_script->wakeUps.empty(); });
         if (m_script->stopRequested) return WaitResult::StopRequested;
         m_current = std::move(m_script->wakeUps.front());
         m_script->wakeUps.pop_front();
@@ -80,8 +79,7 @@ public:
         const auto count = std::min(into.size(), m_current.bytes.size());
         std::copy_n(m_current.bytes.begin(), count, into.begin());
         std::lock_guard lock(m_script->mutex);
-        m_script->handedOut.insert(m_script->handedOut.end(), m_current.bytes.begin(),
-                                   m_current.bytes.begin() + count);
+        m_script->handedOut.insert(m_script->handedOut.end(), m_current.bytes.begin(), m_current.bytes.begin() + count);
         return count;
     }
     void requestStop() override {

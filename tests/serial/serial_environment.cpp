@@ -20,16 +20,13 @@ public:
         ::setenv("XDG_DATA_HOME", pattern, 1);
         std::filesystem::create_directories(*portsFolder());
     }
-    void TearDown() override {
-        std::filesystem::remove_all(m_dataHome);
-    }
+    void TearDown() override { std::filesystem::remove_all(m_dataHome); }
 
 private:
     std::filesystem::path m_dataHome;
 };
 
-[[maybe_unused]] const auto* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new SerialEnvironment);
+[[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new SerialEnvironment);
 
 }  // namespace
 }  // namespace darvelon::serial::testing

@@ -15,8 +15,7 @@ namespace darvelon::serial::testing {
 namespace {
 
 void check(bool ok, const char* what) {
-    if (!ok)
-        throw std::runtime_error(std::string(what) + " failed, errno " + std::to_string(errno));
+    if (!ok) throw std::runtime_error(std::string(what) + " failed, errno " + std::to_string(errno));
 }
 
 }  // namespace

@@ -45,8 +45,8 @@ public:
 
     void send(std::span<const std::uint8_t> bytes);  // blocks while the tty's queue is full
     void hangUp();                                   // closes the master, as a pulled cable
-    int queuedOnSlave();  // bytes waiting in the slave's queue, i.e. not yet taken by a read
-    int observer() const { return m_observer; }  // a second descriptor of the slave
+    int queuedOnSlave();                             // bytes waiting in the slave's queue, i.e. not yet taken by a read
+    int observer() const { return m_observer; }      // a second descriptor of the slave
     const std::filesystem::path& slavePath() const { return m_slave; }
 
 private:

@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,7 +49,8 @@ protected:
     }
     std::array<std::size_t, 4> counts() const {
         const auto& c = *window->Chart1;
-        return {c.model().store(0).size(), c.model().store(1).size(), c.model().store(2).size(), c.model().store(3).size()};
+        return {c.model().store(0).size(), c.model().store(1).size(), c.model().store(2).size(),
+                c.model().store(3).size()};
     }
     // What a fresh replay of `bytes` plots, decoded without the window.
     static std::array<std::size_t, 4> directCounts(std::span<const std::uint8_t> bytes) {
@@ -105,10 +106,10 @@ TEST_P(DegenerateLog, ClearsTheChartAndPlotsNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Contents, DegenerateLog,
-    ::testing::Values(Degenerate{"Empty", {}, ""},                           //
-                      Degenerate{"OneZeroByte", {0x00}, ""},                 //
-                      Degenerate{"OneFFByte", {0xFF}, ""},                   //
-                      Degenerate{"OneFrameOfFF", Bytes(9, 0xFF), ""},        //
+    ::testing::Values(Degenerate{"Empty", {}, ""},                              //
+                      Degenerate{"OneZeroByte", {0x00}, ""},                    //
+                      Degenerate{"OneFFByte", {0xFF}, ""},                      //
+                      Degenerate{"OneFrameOfFF", Bytes(9, 0xFF), ""},           //
                       Degenerate{"JustShortOfTwoFrames", Bytes(17, 0xFF), ""},  //
                       Degenerate{"TwoFramesOfFF", Bytes(18, 0xFF), "Floating point division by zero."},
                       Degenerate{"PageOfFF", Bytes(4096, 0xFF), "Floating point division by zero."},
@@ -182,8 +183,7 @@ TEST_F(BadFiles, FileThatShrinksWhileBeingReadKeepsThePointsReadSoFar) {
     const auto boxes = replay(name);
     ASSERT_TRUE(cut) << "the replay plotted nothing, so the file was never cut";
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text,
-              "Cannot read file \"" + name + "\". It became shorter while it was being read.");
+    EXPECT_EQ(boxes[0].text, "Cannot read file \"" + name + "\". It became shorter while it was being read.");
     EXPECT_EQ(counts(), directCounts(std::span(bytes).first(kept)));
 }
 

@@ -1,21 +1,20 @@
-#include "ui/measurement_chart.h"
-
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLineSeries>
+#include <QMouseEvent>
 #include <QValueAxis>
 #include <QWheelEvent>
-#include <QMouseEvent>
-#include <QApplication>
 #include <cmath>
 #include <limits>
 
 #include "decoder/frame_decoder.h"
 #include "decoder/plot_target.h"
 #include "support/frames.h"
+#include "ui/measurement_chart.h"
 
 using namespace darvelon;
 using namespace darvelon::test;
@@ -110,7 +109,8 @@ TEST_F(Chart, RedrawsAreCoalescedBehindTheTimer) {
     EXPECT_EQ(chart.drawnPoints(1).size(), before);  // nothing handed over per point
     QElapsedTimer waited;
     waited.start();
-    while (chart.drawnPoints(1).size() == before && waited.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    while (chart.drawnPoints(1).size() == before && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     EXPECT_GT(chart.drawnPoints(1).size(), before);
 }
 
@@ -132,7 +132,8 @@ TEST_F(Chart, DrawnPixelsShowTheSpikeAndStayInsideThePlot) {
         const QRectF area = chart.chart()->plotArea();
         const auto black = [&](int x, int y) { return image.pixelColor(x, y) == QColor(Qt::black); };
         const auto xToPixel = [&](double x) {
-            return area.left() + (x - chart.axisX()->min()) / (chart.axisX()->max() - chart.axisX()->min()) * area.width();
+            return area.left() +
+                   (x - chart.axisX()->min()) / (chart.axisX()->max() - chart.axisX()->min()) * area.width();
         };
         const auto yToPixel = [&](double y) { return area.bottom() - y / chart.axisY()->max() * area.height(); };
 
@@ -177,9 +178,9 @@ TEST_F(Chart, ExtremeValuesDrawInsideThePlot) {
         bool lineInSight;
         Edge where;
     };
-    for (const View& view : {View{0, 0, true, Edge::Anywhere}, View{2, 7, true, Edge::Anywhere},
-                             View{10, 1000, true, Edge::Left}, View{-1000, -0.5, true, Edge::Right},
-                             View{10, 12, false, Edge::Anywhere}}) {
+    for (const View& view :
+         {View{0, 0, true, Edge::Anywhere}, View{2, 7, true, Edge::Anywhere}, View{10, 1000, true, Edge::Left},
+          View{-1000, -0.5, true, Edge::Right}, View{10, 12, false, Edge::Anywhere}}) {
         const auto [from, to, lineInSight, where] = view;
         SCOPED_TRACE(from);
         if (to > from) chart.setXRange(from, to);
@@ -190,8 +191,8 @@ TEST_F(Chart, ExtremeValuesDrawInsideThePlot) {
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
                 if (image.pixelColor(x, y) != QColor(Qt::black)) continue;
-                const bool inPlot = x >= area.left() - 1 && x <= area.right() + 1 && y >= area.top() - 1 &&
-                                    y <= area.bottom() + 1;
+                const bool inPlot =
+                    x >= area.left() - 1 && x <= area.right() + 1 && y >= area.top() - 1 && y <= area.bottom() + 1;
                 // Black text belongs to the axes, left of and below the plot.
                 if (x > area.right() + 1 || (y < area.bottom() + 2 && x > area.left() + 1)) {
                     ASSERT_TRUE(inPlot) << x << "," << y;
@@ -214,7 +215,8 @@ TEST_F(Chart, ReadoutShowsTheNearestFrame) {
     bool toggle = false;
     // A period of 36000 ticks with the phase half a turn behind, then 35964 ticks across the
     // counter's wrap with the phase 90 ticks ahead.
-    const Bytes stream = concat({frame(16'740'000, 0, 1), frame(16'776'000, 16'740'000, 7), frame(34'748, 34'838, 255)});
+    const Bytes stream =
+        concat({frame(16'740'000, 0, 1), frame(16'776'000, 16'740'000, 7), frame(34'748, 34'838, 255)});
     decoder.feed(stream, toggle, chart);
     EXPECT_EQ(chart.readoutAt(0.4), "Отсчёт 0   Обороты 999 об/мин   Угол 180°   Доп. 7");
     EXPECT_EQ(chart.readoutAt(0.5), "Отсчёт 1   Обороты 1001 об/мин   Угол -0.4504504505°   Доп. 255");

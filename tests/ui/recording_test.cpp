@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QLineEdit>
 #include <QEventLoop>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <atomic>
@@ -118,9 +118,8 @@ std::vector<PlottedPoint> chartPoints(const ui::MeasurementChart& chart) {
 
 std::vector<PlottedPoint> sortedWithoutColour(std::vector<PlottedPoint> points) {
     for (auto& p : points) p.colour = {};
-    std::sort(points.begin(), points.end(), [](const auto& a, const auto& b) {
-        return std::tie(a.x, a.index) < std::tie(b.x, b.index);
-    });
+    std::sort(points.begin(), points.end(),
+              [](const auto& a, const auto& b) { return std::tie(a.x, a.index) < std::tie(b.x, b.index); });
     return points;
 }
 

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <QLineSeries>
-#include <QPushButton>
-#include <QValueAxis>
 #include <QImage>
+#include <QLineSeries>
 #include <QMimeData>
+#include <QPushButton>
 #include <QUrl>
+#include <QValueAxis>
 #include <filesystem>
 #include <fstream>
 
@@ -144,7 +144,8 @@ TEST_F(Replay, ReplayingTwiceGivesTheSameChart) {
 }
 
 TEST_F(Replay, CsvExportWritesTheShownLogsFramesAndPngSavesTheChart) {
-    const QString name = log("export.dcc", concat({frame(36000, 0, 5), frame(72000, 36000, 7), frame(108000, 100000, 9)}));
+    const QString name =
+        log("export.dcc", concat({frame(36000, 0, 5), frame(72000, 36000, 7), frame(108000, 100000, 9)}));
     replay(name);
     const QString csv = QString::fromStdString((dir / "frames.csv").string());
     dialogs->answers->push_back(csv);
@@ -194,8 +195,9 @@ TEST_F(Replay, ALogDroppedOnTheWindowOrNamedOnTheCommandLineReplaysAsTheButtonDo
 
     // What a file manager hands over may be missing by now: unlike the dialog's silent no, the
     // operator asked for that file and hears why it cannot be shown.
-    const auto boxes = captureModals(
-        [&] { ui::runHandler(window.get(), [&] { window->replayLog(QString::fromStdString((dir / "gone.dcc").string())); }); });
+    const auto boxes = captureModals([&] {
+        ui::runHandler(window.get(), [&] { window->replayLog(QString::fromStdString((dir / "gone.dcc").string())); });
+    });
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].text.contains("No such file or directory")) << boxes[0].text.toStdString();
     EXPECT_EQ(points(1), 29u);  // the chart stays as it was

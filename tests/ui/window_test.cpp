@@ -2,12 +2,12 @@
 
 #include <QHelpEvent>
 #include <QLabel>
-#include <QTemporaryDir>
-#include <filesystem>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QValueAxis>
+#include <filesystem>
 
 #include "support/gui_test_support.h"
 #include "ui/application_title.h"
@@ -78,9 +78,9 @@ TEST_F(MainWindow, StartsIdleWithPortOneAndAnEmptyChart) {
 
 TEST_F(MainWindow, ControlsSitWhereDesignedAndStayOnResize) {
     const std::pair<QWidget*, QRect> layout[] = {
-        {window.Label1, {8, 8, 44, 24}},        {window.edtPortNumber, {64, 8, 25, 21}},
-        {window.updPort, {89, 8, 16, 21}},      {window.btnOpenPort, {136, 8, 193, 33}},
-        {window.Chart1, {0, 40, 761, 465}},     {window.btnOpenFile, {568, 8, 169, 25}}};
+        {window.Label1, {8, 8, 44, 24}},    {window.edtPortNumber, {64, 8, 25, 21}},
+        {window.updPort, {89, 8, 16, 21}},  {window.btnOpenPort, {136, 8, 193, 33}},
+        {window.Chart1, {0, 40, 761, 465}}, {window.btnOpenFile, {568, 8, 169, 25}}};
     window.resize(1200, 900);
     for (const auto& [w, rect] : layout) EXPECT_EQ(w->geometry(), rect) << w->objectName().toStdString();
     EXPECT_EQ(window.Label1->font().pixelSize(), 19);
@@ -98,8 +98,8 @@ TEST_F(MainWindow, TabOrderRunsEditSpinnerRecordChartReplay) {
 }
 
 TEST_F(MainWindow, SpinnerReadsTheEditBoxOnlyWhenItHoldsAValidPortNumber) {
-    const std::pair<QString, int> typed[] = {{"7", 7}, {"abc", 7}, {"26", 7}, {"0", 7}, {"25", 25}, {"", 25},
-                                             {"1.5", 25}, {"3", 3}};
+    const std::pair<QString, int> typed[] = {{"7", 7},   {"abc", 7}, {"26", 7},   {"0", 7},
+                                             {"25", 25}, {"", 25},   {"1.5", 25}, {"3", 3}};
     for (const auto& [text, position] : typed) {
         window.edtPortNumber->setText(text);
         EXPECT_EQ(window.updPort->position(), position) << text.toStdString();

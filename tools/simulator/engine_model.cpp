@@ -29,59 +29,58 @@ EngineModel::EngineModel(Profile profile, std::uint64_t seed)
 EngineModel::Course EngineModel::courseAt(double dt) {
     const double t = m_time;
     switch (m_profile) {
-        case Profile::Idle:
-            return {850 + 22 * std::sin(kTwoPi * t / 6.5) + 8 * std::sin(kTwoPi * t / 1.7),
-                    0.12 + 0.05 * std::sin(kTwoPi * t / 11)};
-        case Profile::Sweep: {
-            // A 30 s dyno pull: idle, a full-load run to 7000, a short hold, overrun back down.
-            const double c = std::fmod(t, 30.0);
-            if (c < 6) return {850, 0.12};
-            if (c < 18) return {850 + 6150 * smoothStep((c - 6) / 12), 0.85};
-            if (c < 20) return {7000, 0.6};
-            if (c < 28) return {7000 - 6150 * smoothStep((c - 20) / 8), 0.02};
-            return {850, 0.12};
-        }
-        case Profile::Race:
-            return raceCourse(dt);
+    case Profile::Idle:
+        return {850 + 22 * std::sin(kTwoPi * t / 6.5) + 8 * std::sin(kTwoPi * t / 1.7),
+                0.12 + 0.05 * std::sin(kTwoPi * t / 11)};
+    case Profile::Sweep: {
+        // A 30 s dyno pull: idle, a full-load run to 7000, a short hold, overrun back down.
+        const double c = std::fmod(t, 30.0);
+        if (c < 6) return {850, 0.12};
+        if (c < 18) return {850 + 6150 * smoothStep((c - 6) / 12), 0.85};
+        if (c < 20) return {7000, 0.6};
+        if (c < 28) return {7000 - 6150 * smoothStep((c - 20) / 8), 0.02};
+        return {850, 0.12};
+    }
+    case Profile::Race: return raceCourse(dt);
     }
     return {850, 0.1};
 }
 
 EngineModel::Course EngineModel::raceCourse(double dt) {
     switch (m_racePhase) {
-        case RacePhase::Accelerating: {
-            // Higher gears pull more slowly.
-            static constexpr double kRate[] = {2400, 1700, 1250, 950, 750};
-            m_raceTarget += kRate[m_gear - 1] * dt;
-            if (m_raceTarget >= m_shiftAt) {
-                if (m_gear == 5) {
-                    m_racePhase = RacePhase::Holding;
-                    m_phaseEnds = m_time + 2 + 3 * m_random.uniform();
-                } else {
-                    static constexpr double kDrop[] = {0.66, 0.71, 0.75, 0.79};
-                    m_raceTarget *= kDrop[m_gear - 1];
-                    ++m_gear;
-                    m_shiftAt = 6500 + 450 * m_random.uniform();
-                    return {m_raceTarget, 0.15};
-                }
-            }
-            return {m_raceTarget, 0.92};
-        }
-        case RacePhase::Holding:
-            if (m_time >= m_phaseEnds) {
-                m_racePhase = RacePhase::Braking;
-                m_brakeTo = 3000 + 600 * m_random.uniform();
-            }
-            return {m_raceTarget, 0.55};
-        case RacePhase::Braking:
-            m_raceTarget -= 1500 * dt;
-            if (m_raceTarget <= m_brakeTo) {
-                m_raceTarget = m_brakeTo;
-                m_racePhase = RacePhase::Accelerating;
-                m_gear = 2;
+    case RacePhase::Accelerating: {
+        // Higher gears pull more slowly.
+        static constexpr double kRate[] = {2400, 1700, 1250, 950, 750};
+        m_raceTarget += kRate[m_gear - 1] * dt;
+        if (m_raceTarget >= m_shiftAt) {
+            if (m_gear == 5) {
+                m_racePhase = RacePhase::Holding;
+                m_phaseEnds = m_time + 2 + 3 * m_random.uniform();
+            } else {
+                static constexpr double kDrop[] = {0.66, 0.71, 0.75, 0.79};
+                m_raceTarget *= kDrop[m_gear - 1];
+                ++m_gear;
                 m_shiftAt = 6500 + 450 * m_random.uniform();
+                return {m_raceTarget, 0.15};
             }
-            return {m_raceTarget, 0.0};
+        }
+        return {m_raceTarget, 0.92};
+    }
+    case RacePhase::Holding:
+        if (m_time >= m_phaseEnds) {
+            m_racePhase = RacePhase::Braking;
+            m_brakeTo = 3000 + 600 * m_random.uniform();
+        }
+        return {m_raceTarget, 0.55};
+    case RacePhase::Braking:
+        m_raceTarget -= 1500 * dt;
+        if (m_raceTarget <= m_brakeTo) {
+            m_raceTarget = m_brakeTo;
+            m_racePhase = RacePhase::Accelerating;
+            m_gear = 2;
+            m_shiftAt = 6500 + 450 * m_random.uniform();
+        }
+        return {m_raceTarget, 0.0};
     }
     return {m_raceTarget, 0.5};
 }

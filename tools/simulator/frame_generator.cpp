@@ -1,10 +1,10 @@
 #include "simulator/frame_generator.h"
 
-#include "decoder/frame_format.h"
-
 #include <algorithm>
 #include <array>
 #include <stdexcept>
+
+#include "decoder/frame_format.h"
 
 namespace darvelon::simulator {
 namespace {
@@ -16,12 +16,9 @@ constexpr std::size_t kHangUpCut = 4;  // bytes of the interrupted frame that st
 
 std::string_view nameOf(Glitch glitch) {
     switch (glitch) {
-        case Glitch::Garbage:
-            return "garbage";
-        case Glitch::ZeroPeriod:
-            return "zero-period";
-        case Glitch::HangUp:
-            return "hangup";
+    case Glitch::Garbage: return "garbage";
+    case Glitch::ZeroPeriod: return "zero-period";
+    case Glitch::HangUp: return "hangup";
     }
     return {};
 }
@@ -33,13 +30,9 @@ std::optional<Glitch> glitchNamed(std::string_view name) {
     return std::nullopt;
 }
 
-double zeroPeriodSeconds(const StreamSettings& settings) {
-    return settings.seconds ? *settings.seconds / 3 : 3.0;
-}
+double zeroPeriodSeconds(const StreamSettings& settings) { return settings.seconds ? *settings.seconds / 3 : 3.0; }
 
-double hangUpSeconds(const StreamSettings& settings) {
-    return settings.seconds ? *settings.seconds * 2 / 3 : 6.0;
-}
+double hangUpSeconds(const StreamSettings& settings) { return settings.seconds ? *settings.seconds * 2 / 3 : 6.0; }
 
 FrameGenerator::FrameGenerator(const StreamSettings& settings)
     : m_settings(settings),
@@ -49,8 +42,7 @@ FrameGenerator::FrameGenerator(const StreamSettings& settings)
       m_periodStamp(std::uint32_t(Random(~settings.seed).next() % kStampModulus)) {}
 
 bool FrameGenerator::has(Glitch glitch) const {
-    return std::find(m_settings.glitches.begin(), m_settings.glitches.end(), glitch) !=
-           m_settings.glitches.end();
+    return std::find(m_settings.glitches.begin(), m_settings.glitches.end(), glitch) != m_settings.glitches.end();
 }
 
 std::optional<double> FrameGenerator::appendNext(std::vector<std::uint8_t>& out) {
@@ -79,8 +71,7 @@ std::optional<double> FrameGenerator::appendNext(std::vector<std::uint8_t>& out)
         for (std::uint32_t i = 0; i < count; ++i) out.push_back(std::uint8_t(m_faults.below(0xFF)));
     }
     out.insert(out.end(), frame.begin(), frame.end());
-    if (has(Glitch::ZeroPeriod) && !m_zeroPeriodSent && !m_first &&
-        m_time >= zeroPeriodSeconds(m_settings)) {
+    if (has(Glitch::ZeroPeriod) && !m_zeroPeriodSent && !m_first && m_time >= zeroPeriodSeconds(m_settings)) {
         out.insert(out.end(), frame.begin(), frame.end());
         m_zeroPeriodSent = true;
     }

@@ -16,8 +16,8 @@ public:
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
         return z ^ (z >> 31);
     }
-    double uniform() { return double(next() >> 11) * 0x1.0p-53; }     // [0, 1)
-    double symmetric() { return 2.0 * uniform() - 1.0; }               // [-1, 1)
+    double uniform() { return double(next() >> 11) * 0x1.0p-53; }  // [0, 1)
+    double symmetric() { return 2.0 * uniform() - 1.0; }           // [-1, 1)
     std::uint32_t below(std::uint32_t n) { return std::uint32_t(next() % n); }
 
 private:
