@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build clang libclang-rt-14-dev
+  build-essential cmake ninja-build clang libclang-rt-14-dev clang-format git
   qt6-base-dev qt6-charts-dev libgl-dev libcli11-dev
   libqt6opengl6-dev  # Qt6Charts' CMake package needs Qt6OpenGL's, which qt6-charts-dev does not pull in
   libgtest-dev libgmock-dev libbenchmark-dev

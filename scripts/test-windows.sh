@@ -34,7 +34,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   echo "Installing: ${missing[*]}" >&2
   "${as_root[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 wine=/usr/lib/wine/wine64

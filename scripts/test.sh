@@ -6,6 +6,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
+# Layout is checked before anything is built, so a badly formatted change fails in a second.
+if ! git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror; then
+  echo "test.sh: the files above are not formatted; run: git ls-files '*.cpp' '*.h' | xargs clang-format -i" >&2
+  exit 1
+fi
+
 jobs=$(nproc)
 run_suite() {
   local dir=$1; shift
