@@ -1,10 +1,12 @@
 // Opening a log on Windows: wide names, binary writes, and the device names (NUL, COM1, CON)
 // that open in every folder refused as not a file.
 #define WIN32_LEAN_AND_MEAN
+// windows.h first: the headers after it need its macros.
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
-#include <windows.h>
 
 #include <cerrno>
 #include <cstring>

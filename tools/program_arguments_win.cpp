@@ -1,10 +1,12 @@
 // The arguments come from the wide command line, because argv holds them in the ANSI code page,
 // which cannot spell most file names.
 #define WIN32_LEAN_AND_MEAN
+// windows.h first: the headers after it need its macros.
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <memory>
