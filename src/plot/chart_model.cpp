@@ -4,6 +4,7 @@
 
 #include "decoder/chart_points.h"
 #include "decoder/extended_math.h"
+#include "decoder/frame_format.h"
 
 namespace darvelon::plot {
 
@@ -26,6 +27,8 @@ std::uint64_t recordOf(const decoder::Frame& f) {
 
 void ChartModel::frame(const decoder::Frame& f) {
     decoder::plotFrame(f, *this);
+    if (!m_records.empty()) m_ticks += f.periodTicks;
+    if (m_records.size() % kTickMarkSpacing == 0) m_tickMarks.push_back(m_ticks);
     m_records.push_back(recordOf(f));
 }
 
@@ -36,7 +39,10 @@ void ChartModel::add(int index, std::int32_t x, double y, decoder::Rgb colour) {
 
 void ChartModel::clear(int index) {
     m_stores[std::size_t(index)].clear();
-    if (index == decoder::kAngleSeries) m_records.clear();
+    if (index != decoder::kAngleSeries) return;
+    m_records.clear();
+    m_tickMarks.clear();
+    m_ticks = 0;
 }
 
 std::pair<double, double> ChartModel::dataXRange() const {
@@ -67,6 +73,28 @@ std::optional<decoder::Frame> ChartModel::frameNearest(double x) const {
     if (angles.empty() || angles.size() != m_records.size()) return std::nullopt;
     std::size_t i = angles.lowerBound(x);
     if (i == angles.size() || (i > 0 && x - angles.x(i - 1) < angles.x(i) - x)) --i;
+    return frameAt(i);
+}
+
+void ChartModel::forEachFrame(double first, double last, decoder::FrameSink& sink) const {
+    const SeriesStore& angles = m_stores[decoder::kAngleSeries];
+    if (angles.size() != m_records.size()) return;
+    for (std::size_t i = angles.lowerBound(first); i < angles.size() && angles.x(i) <= last; ++i)
+        sink.frame(frameAt(i));
+}
+
+std::optional<double> ChartModel::secondsAt(std::int64_t sample) const {
+    const SeriesStore& angles = m_stores[decoder::kAngleSeries];
+    if (angles.empty() || angles.size() != m_records.size()) return std::nullopt;
+    const std::size_t i = angles.lowerBound(double(sample));
+    if (i == angles.size() || angles.x(i) != sample) return std::nullopt;
+    std::uint64_t ticks = m_tickMarks[i / kTickMarkSpacing];
+    for (std::size_t k = i / kTickMarkSpacing * kTickMarkSpacing + 1; k <= i; ++k) ticks += frameAt(k).periodTicks;
+    return double(ticks) / decoder::kTicksPerSecond;
+}
+
+decoder::Frame ChartModel::frameAt(std::size_t i) const {
+    const SeriesStore& angles = m_stores[decoder::kAngleSeries];
     const std::uint64_t record = m_records[i];
     decoder::Frame f;
     f.sample = angles.x(i);

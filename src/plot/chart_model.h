@@ -35,6 +35,12 @@ public:
     // exactly as the decoder computed it; its stamps and endOffset are not kept.
     std::optional<decoder::Frame> frameNearest(double x) const;
     std::size_t frames() const { return m_records.size(); }
+    // Hands `sink` every frame whose sample lies in [first, last], in order, made as frameNearest
+    // makes it.
+    void forEachFrame(double first, double last, decoder::FrameSink& sink) const;
+    // Seconds from the first frame shown to the frame at `sample`: the sum of the periods of the
+    // frames after the first, up to and including it. Empty when no frame has that sample.
+    std::optional<double> secondsAt(std::int64_t sample) const;
 
 private:
     std::array<SeriesStore, decoder::kSeriesCount> m_stores;
@@ -42,6 +48,12 @@ private:
                                                               decoder::kGreen};
     // Period (24 bits), period stamp minus phase stamp (25 bits), aux byte and the toggle.
     std::vector<std::uint64_t> m_records;
+    // Ticks of all frames after the first, up to each multiple of kTickMarkSpacing frames, so a
+    // time is a short sum away.
+    static constexpr std::size_t kTickMarkSpacing = 1024;
+    std::vector<std::uint64_t> m_tickMarks;
+    std::uint64_t m_ticks = 0;
+    decoder::Frame frameAt(std::size_t i) const;
 };
 
 }  // namespace darvelon::plot

@@ -55,6 +55,19 @@ TEST(ChartModel, ReadsBackEveryFrameExactlyAndKeepsTheChartsRanges) {
     EXPECT_EQ(model.dataXRange(), (std::pair<double, double>{0, double(frames.seen.back().sample)}));
     EXPECT_EQ(model.store(decoder::kSpeedOddSeries).size() + model.store(decoder::kSpeedEvenSeries).size(),
               frames.seen.size());
+
+    // Time is the running sum of the periods after the first frame; any range reads back whole.
+    std::uint64_t ticks = 0;
+    for (std::size_t i = 0; i < frames.seen.size(); ++i) {
+        if (i > 0) ticks += frames.seen[i].periodTicks;
+        ASSERT_EQ(model.secondsAt(frames.seen[i].sample), double(ticks) / 1.2e6) << i;
+    }
+    EXPECT_FALSE(model.secondsAt(frames.seen.back().sample + 1));
+    Frames range;
+    model.forEachFrame(1000.5, 3071, range);
+    ASSERT_EQ(range.seen.size(), 2071u);
+    EXPECT_EQ(range.seen.front().sample, 1001);
+    EXPECT_EQ(range.seen.back().periodTicks, frames.seen[3071].periodTicks);
     model.clear(decoder::kAngleSeries);
     EXPECT_FALSE(model.frameNearest(0));
 }
