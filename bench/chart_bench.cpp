@@ -121,7 +121,7 @@ void BM_ReplayHourToChartDrawn(benchmark::State& state) {
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     }
     std::size_t points = 0;
-    for (int s = 0; s < 4; ++s) points += window.Chart1->model().store(s).size();
+    for (int s = 0; s < 4; ++s) points += window.Chart1->model().points(s).size();
     g_replayNsPerPoint = seconds / double(state.iterations()) / double(points) * 1e9;
     state.counters["points"] = double(points);
     state.counters["ns_per_point"] = g_replayNsPerPoint;

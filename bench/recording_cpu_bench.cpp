@@ -145,16 +145,14 @@ int main(int argc, char** argv) {
     const auto logged = fs::file_size(log);
     std::printf("recorded %.1f s%s: %ju bytes sent, %ju logged (%.0f bytes/s), %zu frames plotted, %ju chart redraws\n",
                 wall, flatOut ? " flat out" : " at line pace", std::uintmax_t(sent.load()), std::uintmax_t(logged),
-                double(logged) / wall, window.Chart1->model().store(1).size(),
+                double(logged) / wall, window.Chart1->model().points(1).size(),
                 std::uintmax_t(window.Chart1->refreshCount()));
     std::printf("bytes lost or changed: %ju\n", std::uintmax_t(differingBytes(log, sent)));
     std::printf("program CPU (device thread excluded): %.3f s = %.2f %% of one core\n", cpu, 100 * cpu / wall);
     std::size_t points = 0;
     std::size_t storeBytes = 0;
-    for (int s = 0; s < 4; ++s) {
-        points += window.Chart1->model().store(s).size();
-        storeBytes += window.Chart1->model().store(s).memoryBytes();
-    }
+    for (int s = 0; s < 4; ++s) points += window.Chart1->model().points(s).size();
+    storeBytes = window.Chart1->model().memoryBytes();
     std::printf("peak resident %.1f MB; chart store %.1f MB for %zu points (%.2f bytes a point)\n",
                 double(after.ru_maxrss) / 1024, double(storeBytes) / 1e6, points,
                 points ? double(storeBytes) / double(points) : 0.0);

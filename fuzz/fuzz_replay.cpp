@@ -123,14 +123,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t next[decoder::kSeriesCount] = {};
     double maxY = 0;
     for (const fuzz::Point& p : recorder.points) {
-        const auto& store = chart.model().store(p.index);
+        const auto& store = chart.model().points(p.index);
         const std::size_t i = next[p.index]++;
         FUZZ_CHECK(i < store.size());
         FUZZ_CHECK(store.x(i) == p.x);
         FUZZ_CHECK(fuzz::sameBits(store.y(i), p.y));
         maxY = std::max(maxY, p.y);
     }
-    for (int s = 0; s < decoder::kSeriesCount; ++s) FUZZ_CHECK(chart.model().store(s).size() == next[s]);
+    for (int s = 0; s < decoder::kSeriesCount; ++s) FUZZ_CHECK(chart.model().points(s).size() == next[s]);
     // The replay redraws once at its end: the value axis starts at 0 and shows every point.
     FUZZ_CHECK(chart.axisY()->min() == 0);
     FUZZ_CHECK(chart.axisY()->max() >= maxY);

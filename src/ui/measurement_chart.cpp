@@ -101,6 +101,18 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QChartView(new QChart(), p
 
 void MeasurementChart::frame(const decoder::Frame& f) {
     m_model.frame(f);
+    // One flag per frame; the timer is touched once per redraw.
+    if (!m_refreshPending) scheduleRefresh();
+}
+
+void MeasurementChart::startFrames(const decoder::TFrameDecoder& decoder, bool toggle,
+                                   std::unique_ptr<plot::ByteSource> bytes) {
+    m_model.startFrames(decoder, toggle, std::move(bytes));
+    scheduleRefresh();
+}
+
+void MeasurementChart::adoptFrames(plot::FrameIndex index, std::unique_ptr<plot::ByteSource> bytes) {
+    m_model.adoptFrames(std::move(index), std::move(bytes));
     scheduleRefresh();
 }
 
@@ -115,6 +127,7 @@ void MeasurementChart::clear(int index) {
 }
 
 void MeasurementChart::scheduleRefresh() {
+    m_refreshPending = true;
     if (m_refreshTimer.isActive()) return;
     m_refreshTimer.start();
     emit refreshScheduled();
@@ -122,6 +135,7 @@ void MeasurementChart::scheduleRefresh() {
 
 void MeasurementChart::refreshNow() {
     m_refreshTimer.stop();
+    m_refreshPending = false;
     ++m_refreshCount;
     auto [x0, x1] = m_userRange ? *m_userRange : m_model.dataXRange();
     if (x1 <= x0) x1 = x0 + 1;  // one point, or none: the axis still needs a width
@@ -130,9 +144,11 @@ void MeasurementChart::refreshNow() {
     const int columns = std::max(1, int(std::lround(chart()->plotArea().width())));
     setRangeWithNiceTicks(m_axisX, x0, x1, 1);  // sample indices are whole numbers
     setRangeWithNiceTicks(m_axisY, 0, maxY, 1e-9);
+    const auto shapes = m_model.lines(x0, x1, columns, m_linePoints);
     for (int i = 0; i < decoder::kSeriesCount; ++i) {
         PlotLines::Line& line = m_lines->line(i);
-        line.shape = plot::decimate(m_model.store(i), x0, x1, columns, line.points);
+        line.shape = shapes[std::size_t(i)];
+        line.points.swap(m_linePoints[std::size_t(i)]);
         // Every point brings its own colour; the decoder gives each series one colour, so the
         // pen of the series follows its latest point.
         const QColor colour = toQColor(m_model.colour(i));

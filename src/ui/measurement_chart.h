@@ -7,10 +7,12 @@
 #include <QPixmap>
 #include <QTimer>
 #include <array>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "decoder/frame.h"
+#include "decoder/frame_decoder.h"
 #include "decoder/plot_target.h"
 #include "plot/chart_model.h"
 #include "plot/decimate.h"
@@ -35,6 +37,9 @@ public:
     // One point on its own, for data that did not come from the decoder.
     void add(int index, std::int32_t x, double y, decoder::Rgb colour);
     void clear(int index);
+    // See plot::ChartModel: the frames that follow decode from `bytes`, or come built.
+    void startFrames(const decoder::TFrameDecoder& decoder, bool toggle, std::unique_ptr<plot::ByteSource> bytes);
+    void adoptFrames(plot::FrameIndex index, std::unique_ptr<plot::ByteSource> bytes);
     // Redraws at once instead of at the next tick (after a replay, or in tests).
     void refreshNow();
     // How many times the series were handed over: shows the coalescing at work.
@@ -94,6 +99,8 @@ private:
     std::optional<QPointF> m_dragStart;
     bool m_rubberBanding = false;
     std::uint64_t m_refreshCount = 0;
+    bool m_refreshPending = false;
+    plot::SeriesPoints m_linePoints;  // reused between redraws
 };
 
 }  // namespace darvelon::ui

@@ -1,14 +1,17 @@
 #include "upr_zagig.h"
 
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEvent>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QUrl>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 
@@ -17,6 +20,9 @@
 #include "decoder/zero_divide.h"
 #include "measurement_chart.h"
 #include "message_boxes.h"
+#include "opening_progress.h"
+#include "plot/log_bytes.h"
+#include "plot/log_index.h"
 #include "recording/recorder.h"
 #include "serial/com_port.h"
 #include "up_down.h"
@@ -100,6 +106,17 @@ TfrmUprZagig::~TfrmUprZagig() {
     Port.reset();
 }
 
+bool TfrmUprZagig::cancelOpening() {
+    if (!m_opening) return false;
+    m_opening->request_stop();
+    return true;
+}
+
+void TfrmUprZagig::closeEvent(QCloseEvent* event) {
+    cancelOpening();
+    QWidget::closeEvent(event);
+}
+
 void TfrmUprZagig::dragEnterEvent(QDragEnterEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
@@ -130,6 +147,7 @@ QString TfrmUprZagig::askFile(FileDialogKind kind, const QString& filter, QStrin
 }
 
 void TfrmUprZagig::btnOpenFileClick() {
+    if (cancelOpening()) return;
     const QString name = askFile(FileDialogKind::Open, kLogFilter, m_lastOpenName);
     if (name.isEmpty()) return;
     std::error_code ec;
@@ -138,6 +156,8 @@ void TfrmUprZagig::btnOpenFileClick() {
 }
 
 void TfrmUprZagig::replayLog(const QString& name) {
+    // A second open while one runs only ends the first.
+    if (cancelOpening()) return;
     decoder::LogReader log(toPath(name));
     Decoder.resetForReplay();
     ReplayToggle = false;
@@ -148,7 +168,44 @@ void TfrmUprZagig::replayLog(const QString& name) {
         MeasurementChart* chart;
         ~RedrawAtTheEnd() { chart->refreshNow(); }
     } redraw{Chart1};
-    const decoder::ReplayOutcome outcome = decoder::decodeLog(log, Decoder, ReplayToggle, *Chart1);
+    // The pass runs on a thread of its own while the window keeps handling its events; the
+    // chart takes the index when it is done (or cancelled: then the part read so far).
+    plot::FrameIndex index;
+    index.reset(Decoder, ReplayToggle, false);
+    decoder::TFrameDecoder decoder = Decoder;
+    bool toggle = ReplayToggle;
+    decoder::ReplayOutcome outcome;
+    std::exception_ptr failure;
+    std::atomic<std::uint64_t> done{0};
+    std::atomic<bool> finished{false};
+    QEventLoop loop;
+    {
+        std::jthread pass([&](std::stop_token stop) {
+            try {
+                outcome = plot::indexLog(log, decoder, toggle, index, stop, done);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            finished = true;
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        if (!finished) {
+            m_opening = &pass;
+            OpeningProgress progress(this, log.size(), done, [&pass] { pass.request_stop(); });
+            loop.exec();
+            m_opening = nullptr;
+        }
+    }
+    Decoder = decoder;
+    ReplayToggle = toggle;
+    std::unique_ptr<plot::ByteSource> bytes;
+    try {
+        bytes = std::make_unique<plot::LogFileBytes>(toPath(name));
+    } catch (const std::exception&) {
+        // Gone since the pass read it: nothing beyond the overview can be shown.
+    }
+    Chart1->adoptFrames(std::move(index), std::move(bytes));
+    if (failure) std::rethrow_exception(failure);
     if (outcome.zeroPeriod) throw decoder::EZeroDivide();
 }
 

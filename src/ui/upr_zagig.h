@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <memory>
 #include <span>
+#include <thread>
 
 #include "decoder/frame_decoder.h"
 #include "file_dialogs.h"
@@ -70,7 +71,10 @@ private:
     void exportCsv();
     void updatePortTooltip();
     QString askFile(FileDialogKind kind, const QString& filter, QString& last, const QString& defaultSuffix = {});
+    // Ends an open in progress, if there is one; a click during an open does only that.
+    bool cancelOpening();
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -82,7 +86,8 @@ private:
     QString m_shownLog;     // the log behind the chart, for the CSV export
     QtOwnerThread m_owner;  // deliveries run from the window's event loop
     std::unique_ptr<serial::TComPort> Port;
-    std::unique_ptr<recording::Recorder> LogFile;  // the open log and the road of its bytes
+    std::unique_ptr<recording::Recorder> LogFile;
+    std::jthread* m_opening = nullptr;  // the pass of an open in progress  // the open log and the road of its bytes
 };
 
 }  // namespace darvelon::ui

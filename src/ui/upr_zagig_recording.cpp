@@ -11,6 +11,7 @@
 
 #include "measurement_chart.h"
 #include "message_boxes.h"
+#include "plot/log_bytes.h"
 #include "recording/recorder.h"
 #include "serial/com_port.h"
 #include "serial/port_resolver.h"
@@ -22,6 +23,7 @@ namespace darvelon::ui {
 bool TfrmUprZagig::recording() const { return btnOpenPort->text() != kCaptionIdle; }
 
 void TfrmUprZagig::btnOpenPortClick() {
+    if (cancelOpening()) return;
     if (btnOpenPort->text() == kCaptionIdle) startRecording();
     else stopRecording();
 }
@@ -44,6 +46,14 @@ void TfrmUprZagig::startRecording() {
     btnOpenPort->setText(kCaptionRecording);
     for (int i = 0; i < decoder::kSeriesCount; ++i) Chart1->clear(i);
     Decoder.resetForRecording();
+    // The chart keeps extremes and checkpoints and reads any stretch back from the log itself.
+    std::unique_ptr<plot::ByteSource> bytes;
+    try {
+        bytes = std::make_unique<plot::LogFileBytes>(std::filesystem::path(name.toStdU16String()));
+    } catch (const std::exception&) {
+        // Not readable by name (gone already): the chart keeps the frames themselves.
+    }
+    Chart1->startFrames(Decoder, LiveToggle, std::move(bytes));
     m_shownLog = name;
     Port->OnReceptionEnded = [this](const std::string& message) {
         // Shown once the hand-off has unwound, never from inside it.

@@ -49,8 +49,8 @@ protected:
     }
     std::array<std::size_t, 4> counts() const {
         const auto& c = *window->Chart1;
-        return {c.model().store(0).size(), c.model().store(1).size(), c.model().store(2).size(),
-                c.model().store(3).size()};
+        return {c.model().points(0).size(), c.model().points(1).size(), c.model().points(2).size(),
+                c.model().points(3).size()};
     }
     // What a fresh replay of `bytes` plots, decoded without the window.
     static std::array<std::size_t, 4> directCounts(std::span<const std::uint8_t> bytes) {

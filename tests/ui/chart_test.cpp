@@ -61,7 +61,7 @@ TEST_F(Chart, ClearEmptiesOnlyItsOwnSeries) {
     chart.clear(1);
     chart.refreshNow();
     EXPECT_EQ(chart.drawnPoints(1).size(), 0u);
-    EXPECT_EQ(chart.model().store(3).size(), 10u);
+    EXPECT_EQ(chart.model().points(3).size(), 10u);
     EXPECT_EQ(chart.drawnPoints(3).size(), 10u);
 }
 

@@ -88,7 +88,7 @@ protected:
     std::vector<ModalCapture> waitForBox() {
         return captureModals([] { waitFor([] { return QApplication::activeModalWidget() != nullptr; }); });
     }
-    const plot::SeriesStore& store(int s) const { return window->Chart1->model().store(s); }
+    plot::SeriesView store(int s) const { return window->Chart1->model().points(s); }
 
     fs::path dir;
     fs::path log;
@@ -110,8 +110,8 @@ RecordingTarget decodeAsReplay(const Bytes& bytes) {
 std::vector<PlottedPoint> chartPoints(const ui::MeasurementChart& chart) {
     std::vector<PlottedPoint> points;
     for (int s = 0; s < 4; ++s)
-        for (std::size_t i = 0; i < chart.model().store(s).size(); ++i)
-            points.push_back({s, chart.model().store(s).x(i), chart.model().store(s).y(i), {}});
+        for (std::size_t i = 0; i < chart.model().points(s).size(); ++i)
+            points.push_back({s, chart.model().points(s).x(i), chart.model().points(s).y(i), {}});
     std::stable_sort(points.begin(), points.end(), [](const auto& a, const auto& b) { return a.x < b.x; });
     return points;
 }

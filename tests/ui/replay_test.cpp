@@ -44,7 +44,7 @@ protected:
         dialogs->answers->push_back(answer);
         return captureModals([&] { window->btnOpenFile->click(); });
     }
-    std::size_t points(int series) const { return window->Chart1->model().store(series).size(); }
+    std::size_t points(int series) const { return window->Chart1->model().points(series).size(); }
     std::array<std::size_t, 4> counts() const { return {points(0), points(1), points(2), points(3)}; }
 
     ScriptedDialogs* dialogs = nullptr;
@@ -59,10 +59,10 @@ TEST_F(Replay, TwoFramesPlotOnePointInSeries3Series2AndSeries4) {
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(counts(), (std::array<std::size_t, 4>{0, 1, 1, 1}));
     const auto& chart = *window->Chart1;
-    EXPECT_EQ(chart.model().store(2).y(0), 999);
-    EXPECT_EQ(chart.model().store(1).y(0), 18000);
-    EXPECT_EQ(chart.model().store(3).y(0), 70);
-    EXPECT_EQ(chart.model().store(2).x(0), 0);
+    EXPECT_EQ(chart.model().points(2).y(0), 999);
+    EXPECT_EQ(chart.model().points(1).y(0), 18000);
+    EXPECT_EQ(chart.model().points(3).y(0), 70);
+    EXPECT_EQ(chart.model().points(2).x(0), 0);
     // Colours: speed blue, angle black, aux green; the chart draws each series in its colour.
     EXPECT_EQ(chart.series(2)->pen().color(), QColor(0, 0, 255));
     EXPECT_EQ(chart.series(1)->pen().color(), QColor(0, 0, 0));
@@ -76,8 +76,8 @@ TEST_F(Replay, NFramesAlternateSpeedBetweenSeries3AndSeries1) {
     EXPECT_EQ(counts(), (std::array<std::size_t, 4>{5, 10, 5, 10}));
     const auto& chart = *window->Chart1;
     for (std::size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(chart.model().store(2).x(i), std::int32_t(2 * i));
-        EXPECT_EQ(chart.model().store(0).x(i), std::int32_t(2 * i + 1));
+        EXPECT_EQ(chart.model().points(2).x(i), std::int32_t(2 * i));
+        EXPECT_EQ(chart.model().points(0).x(i), std::int32_t(2 * i + 1));
     }
     EXPECT_EQ(window->Decoder.SampleIndex, 10);
     EXPECT_EQ(chart.axisX()->min(), 0);
@@ -134,11 +134,11 @@ TEST_F(Replay, ReplayingTwiceGivesTheSameChart) {
     replay(name);
     std::vector<double> first;
     for (int s = 0; s < 4; ++s)
-        for (std::size_t i = 0; i < points(s); ++i) first.push_back(window->Chart1->model().store(s).y(i));
+        for (std::size_t i = 0; i < points(s); ++i) first.push_back(window->Chart1->model().points(s).y(i));
     replay(name);
     std::vector<double> second;
     for (int s = 0; s < 4; ++s)
-        for (std::size_t i = 0; i < points(s); ++i) second.push_back(window->Chart1->model().store(s).y(i));
+        for (std::size_t i = 0; i < points(s); ++i) second.push_back(window->Chart1->model().points(s).y(i));
     EXPECT_EQ(first, second);
     EXPECT_EQ(first.size(), 3u * 49);
 }

@@ -69,7 +69,7 @@ TEST_F(MainWindow, StartsIdleWithPortOneAndAnEmptyChart) {
     EXPECT_EQ(window.btnOpenFile->text(), "Открыть лог файл");
     EXPECT_EQ(window.Label1->text(), "COM");
     EXPECT_FALSE(window.recording());
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(window.Chart1->model().store(i).empty());
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(window.Chart1->model().points(i).empty());
     EXPECT_EQ(window.Chart1->axisY()->min(), 0);
     EXPECT_EQ(window.Chart1->axisY()->max(), 0);
     EXPECT_FALSE(window.Decoder.HavePrevFrame);
