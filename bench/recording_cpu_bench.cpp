@@ -2,9 +2,13 @@
 // (less the thread that plays the device) as a share of one core, bytes moved and lost, peak
 // memory against what the chart's store holds, memory growth.
 //
-//   bench_recording_cpu [seconds=30] [--max]
+//   bench_recording_cpu [seconds=30] [--max | --chunk-ms N]
 // Without --max the device sends at the line's full pace: 3840 bytes a second, a 9-byte frame
-// every 2.34 ms. With --max it sends as fast as the program takes the bytes (a soak).
+// every 2.34 ms, each frame a wake-up of the receive thread (a UART that interrupts per frame,
+// the worst case). --chunk-ms N keeps the pace but hands over what N ms bring at once, as a USB
+// adapter does (16 ms is a common latency timer). With --max it sends as fast as the program
+// takes the bytes (a soak). The window is a real one when QT_QPA_PLATFORM says so (xcb under
+// xvfb-run); otherwise it is drawn offscreen.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -21,6 +25,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -63,11 +69,40 @@ std::uint64_t differingBytes(const fs::path& log, std::uint64_t sent) {
     return differing + (in.eof() ? 0 : 1);
 }
 
+// CPU seconds of each of this process's threads, by thread id.
+std::map<std::string, double> threadCpu() {
+    std::map<std::string, double> out;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::ifstream stat(task.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        std::istringstream rest(line.substr(line.rfind(')') + 2));
+        std::string field;
+        double ticks = 0;
+        for (int k = 3; k <= 15 && rest >> field; ++k)
+            if (k >= 14) ticks += std::stod(field);
+        out[task.path().filename().string()] = ticks / double(::sysconf(_SC_CLK_TCK));
+    }
+    return out;
+}
+
+// Where the time went, thread by thread since `before` (the device thread among them).
+std::string threadTimes(const std::map<std::string, double>& before) {
+    std::string text;
+    for (const auto& [tid, s] : threadCpu()) {
+        const auto b = before.find(tid);
+        const double ms = 1000 * (s - (b == before.end() ? 0 : b->second));
+        if (ms > 0) text += " " + tid + " " + std::to_string(int(ms)) + " ms;";
+    }
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const int runSeconds = argc > 1 ? std::atoi(argv[1]) : 30;
     const bool flatOut = argc > 2 && std::string(argv[2]) == "--max";
+    const int chunkMs = argc > 3 && std::string(argv[2]) == "--chunk-ms" ? std::max(1, std::atoi(argv[3])) : 0;
     char pattern[] = "/tmp/darvelon-cpu-XXXXXX";
     if (!::mkdtemp(pattern)) return 1;
     const fs::path dir = pattern;
@@ -92,26 +127,33 @@ int main(int argc, char** argv) {
     std::atomic<std::uint64_t> sent = 0;
     std::atomic<bool> deviceDone = false;
     std::thread device([&] {
-        const auto frameInterval = std::chrono::nanoseconds(1'000'000'000LL * 9 / 3840);
-        auto next = std::chrono::steady_clock::now();
+        const auto interval = chunkMs ? std::chrono::nanoseconds(chunkMs * 1'000'000LL)
+                                      : std::chrono::nanoseconds(1'000'000'000LL * 9 / 3840);
+        const auto start = std::chrono::steady_clock::now();
+        auto next = start;
         bench::EngineStream stream;
         std::uint8_t block[9 * 512];
-        const std::size_t framesPerWrite = flatOut ? 512 : 1;
+        std::uint64_t framesSent = 0;
         while (!stop) {
-            for (std::size_t k = 0; k < framesPerWrite; ++k)
-                stream.next(*reinterpret_cast<std::uint8_t(*)[9]>(block + 9 * k));
+            std::size_t frames = 512;
             if (!flatOut) {
                 std::this_thread::sleep_until(next);
-                next += frameInterval;
+                next += interval;
+                // Whatever the line has carried by now, so the pace holds whatever the chunks.
+                const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+                const auto due = std::uint64_t(elapsed * 3840 / 9) + 1;
+                frames = std::size_t(std::min<std::uint64_t>(due > framesSent ? due - framesSent : 0, 512));
             }
+            for (std::size_t k = 0; k < frames; ++k) stream.next(*reinterpret_cast<std::uint8_t(*)[9]>(block + 9 * k));
             std::size_t done = 0;
-            while (done < 9 * framesPerWrite) {
-                const ssize_t n = ::write(master, block + done, 9 * framesPerWrite - done);
+            while (done < 9 * frames) {
+                const ssize_t n = ::write(master, block + done, 9 * frames - done);
                 if (n <= 0) break;
                 done += std::size_t(n);
             }
             sent += done;
-            if (done < 9 * framesPerWrite) break;
+            framesSent += frames;
+            if (done < 9 * frames) break;
         }
         timespec t{};
         ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -121,6 +163,7 @@ int main(int argc, char** argv) {
 
     rusage before{};
     ::getrusage(RUSAGE_SELF, &before);
+    const auto threadsBefore = threadCpu();
     long rssEarly = 0;
     QTimer::singleShot(std::chrono::seconds(std::min(runSeconds / 10 + 1, 60)), &app, [&] { rssEarly = residentKb(); });
     const auto t0 = std::chrono::steady_clock::now();
@@ -129,6 +172,7 @@ int main(int argc, char** argv) {
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     rusage after{};
     ::getrusage(RUSAGE_SELF, &after);
+    const std::string threads = threadTimes(threadsBefore);
     const long rssEnd = residentKb();
     // Stop the device, then let the program take what is still queued before judging losses.
     stop = true;
@@ -144,11 +188,15 @@ int main(int argc, char** argv) {
                        seconds(before.ru_stime) - feederCpu;
     const auto logged = fs::file_size(log);
     std::printf("recorded %.1f s%s: %ju bytes sent, %ju logged (%.0f bytes/s), %zu frames plotted, %ju chart redraws\n",
-                wall, flatOut ? " flat out" : " at line pace", std::uintmax_t(sent.load()), std::uintmax_t(logged),
-                double(logged) / wall, window.Chart1->model().points(1).size(),
-                std::uintmax_t(window.Chart1->refreshCount()));
+                wall,
+                flatOut   ? " flat out"
+                : chunkMs ? " at line pace in chunks"
+                          : " at line pace",
+                std::uintmax_t(sent.load()), std::uintmax_t(logged), double(logged) / wall,
+                window.Chart1->model().points(1).size(), std::uintmax_t(window.Chart1->refreshCount()));
     std::printf("bytes lost or changed: %ju\n", std::uintmax_t(differingBytes(log, sent)));
     std::printf("program CPU (device thread excluded): %.3f s = %.2f %% of one core\n", cpu, 100 * cpu / wall);
+    std::printf("threads (CPU since the start, 10 ms steps):%s\n", threads.c_str());
     std::size_t points = 0;
     std::size_t storeBytes = 0;
     for (int s = 0; s < 4; ++s) points += window.Chart1->model().points(s).size();

@@ -73,6 +73,73 @@ private:
     std::vector<Column> m_cells;
 };
 
+// The extremes of frames [a, b) from the coarsest blocks that fit, the ragged ends from finer
+// ones, and the last few frames decoded.
+class Extremes {
+public:
+    Extremes(const FrameIndex& index, ByteSource* bytes, double s0)
+        : m_index(index), m_bytes(bytes), m_s0(s0), m_frames(s0, s0 + 1, 1) {}
+
+    void add(int level, std::int64_t a, std::int64_t b) {
+        if (b <= a) return;
+        if (level < 0) {
+            m_index.read(std::size_t(a), std::size_t(b - 1), m_bytes, m_frames);
+            return;
+        }
+        const auto size = std::int64_t(FrameIndex::blockFrames(level));
+        const std::int64_t from = (a + size - 1) / size;
+        const std::int64_t to = b / size;  // blocks [from, to) lie inside
+        if (from >= to) return add(level - 1, a, b);
+        add(level - 1, a, from * size);
+        add(level - 1, to * size, b);
+        const auto& blocks = m_index.blocks(level);
+        for (std::int64_t k = from; k < to; ++k) m_blocks.include(blocks[std::size_t(k)]);
+        m_firstX = std::min(m_firstX, double(from * size) + m_s0);
+        m_lastX = std::max(m_lastX, double(to * size - 1) + m_s0);
+        m_any = true;
+    }
+
+    // Series s's column: the decoded frames' and the blocks' together.
+    Column column(int s) {
+        Column c = m_frames.cell(0, s);
+        if (!m_any) return c;
+        double low;
+        double high;
+        switch (s) {
+        case decoder::kSpeedOddSeries:
+        case decoder::kSpeedEvenSeries: {
+            const int odd = s == decoder::kSpeedOddSeries;
+            if (m_blocks.maxTicks[odd] == 0) return c;
+            low = decoder::speedRpm(m_blocks.maxTicks[odd]);
+            high = decoder::speedRpm(m_blocks.minTicks[odd]);
+            break;
+        }
+        case decoder::kAngleSeries:
+            low = m_blocks.minAngle;
+            high = m_blocks.maxAngle;
+            break;
+        default: low = m_blocks.minAux * 10.0; high = m_blocks.maxAux * 10.0;
+        }
+        // A block always stands for many points, so the column is drawn as a range.
+        c.firstX = c.count ? std::min(c.firstX, m_firstX) : m_firstX;
+        c.lastX = c.count ? std::max(c.lastX, m_lastX) : m_lastX;
+        c.count += 2;
+        c.range.include(low);
+        c.range.include(high);
+        return c;
+    }
+
+private:
+    const FrameIndex& m_index;
+    ByteSource* m_bytes;
+    double m_s0;
+    Columns m_frames;
+    FrameIndex::Block m_blocks;
+    double m_firstX = std::numeric_limits<double>::infinity();
+    double m_lastX = -std::numeric_limits<double>::infinity();
+    bool m_any = false;
+};
+
 // The points of series s among `frames` (in x order), split at the view's ends.
 void drawFew(const std::vector<decoder::Frame>& frames, int s, double x0, double x1, int columns,
              std::vector<PlotPoint>& out, Decimation& shape) {
@@ -156,77 +223,30 @@ std::array<Decimation, kSeriesCount> decimateFrames(const FrameIndex& index, Byt
     }
 
     const double width = (x1 - x0) / columns;
-    const bool snap = double(frames) >= kSnapBlocksPerColumn * double(FrameIndex::kBlockFrames) * columns;
-    if (!snap) {
+    // The coarsest level whose blocks still come a few to a column; none: every frame is read.
+    int level = -1;
+    for (int l = FrameIndex::kLevels - 1; l >= 0 && level < 0; --l)
+        if (double(frames) >= kFrameSnapBlocksPerColumn * double(FrameIndex::blockFrames(l)) * columns) level = l;
+    if (level < 0) {
         Columns cols(x0, x1, columns);
         index.read(std::size_t(lo), std::size_t(hi), bytes, cols);
         for (int s = 0; s < kSeriesCount; ++s) cols.emitAll(s, out[std::size_t(s)]);
     } else {
-        // Inner column edges move to the nearest block edge (at most half a block, a small part
-        // of a pixel), so all but the two outer columns read block extremes only.
-        const auto& blocks = index.blocks();
-        constexpr auto kB = std::int64_t(FrameIndex::kBlockFrames);
+        // Inner column edges move to the nearest block edge of that level (at most a quarter of
+        // a column, never a visible shift), so all but the two outer columns read block extremes.
+        const auto blockSize = std::int64_t(FrameIndex::blockFrames(level));
         std::int64_t a = lo;
         for (int col = 0; col < columns; ++col) {
             std::int64_t b = hi + 1;
             if (col + 1 < columns) {
-                const double edge = (x0 + width * (col + 1) - s0) / double(kB);
-                b = std::clamp<std::int64_t>(std::int64_t(std::llround(edge)) * kB, a, hi + 1);
+                const double edge = (x0 + width * (col + 1) - s0) / double(blockSize);
+                b = std::clamp<std::int64_t>(std::int64_t(std::llround(edge)) * blockSize, a, hi + 1);
             }
             if (b <= a) continue;
-            Columns partial(double(a) + s0, double(b - 1) + s0 + 0.5, 1);
-            const std::int64_t wholeFrom = (a + kB - 1) / kB;
-            const std::int64_t wholeTo = b / kB;  // blocks [wholeFrom, wholeTo) lie inside
-            if (wholeFrom >= wholeTo) {
-                index.read(std::size_t(a), std::size_t(b - 1), bytes, partial);
-            } else {
-                if (a < wholeFrom * kB) index.read(std::size_t(a), std::size_t(wholeFrom * kB - 1), bytes, partial);
-                if (wholeTo * kB < b) index.read(std::size_t(wholeTo * kB), std::size_t(b - 1), bytes, partial);
-                std::uint32_t minTicks[2] = {std::numeric_limits<std::uint32_t>::max(),
-                                             std::numeric_limits<std::uint32_t>::max()};
-                std::uint32_t maxTicks[2] = {0, 0};
-                MinMax angle;
-                std::uint8_t minAux = 255;
-                std::uint8_t maxAux = 0;
-                for (std::int64_t k = wholeFrom; k < wholeTo; ++k) {
-                    const FrameIndex::Block& blk = blocks[std::size_t(k)];
-                    for (int odd = 0; odd < 2; ++odd) {
-                        minTicks[odd] = std::min(minTicks[odd], blk.minTicks[odd]);
-                        maxTicks[odd] = std::max(maxTicks[odd], blk.maxTicks[odd]);
-                    }
-                    angle.min = std::min(angle.min, blk.minAngle);
-                    angle.max = std::max(angle.max, blk.maxAngle);
-                    minAux = std::min(minAux, blk.minAux);
-                    maxAux = std::max(maxAux, blk.maxAux);
-                }
-                const double firstX = double(wholeFrom * kB) + s0;
-                const double lastX = double(wholeTo * kB - 1) + s0;
-                const auto wide = [&](int s, double lowY, double highY) {
-                    Column& c = partial.cell(0, s);
-                    Column whole;
-                    whole.count = 2;  // a block summary always stands for many points
-                    whole.firstX = firstX;
-                    whole.lastX = lastX;
-                    whole.range.include(lowY);
-                    whole.range.include(highY);
-                    if (c.count == 0) {
-                        c = whole;
-                    } else {
-                        c.range.include(whole.range);
-                        c.count += whole.count;
-                        c.firstX = std::min(c.firstX, firstX);
-                        c.lastX = std::max(c.lastX, lastX);
-                    }
-                };
-                for (int odd = 0; odd < 2; ++odd)
-                    if (maxTicks[odd] > 0)
-                        wide(odd ? decoder::kSpeedOddSeries : decoder::kSpeedEvenSeries,
-                             decoder::speedRpm(maxTicks[odd]), decoder::speedRpm(minTicks[odd]));
-                wide(decoder::kAngleSeries, angle.min, angle.max);
-                wide(decoder::kAuxSeries, minAux * 10.0, maxAux * 10.0);
-            }
+            Extremes cell(index, bytes, s0);
+            cell.add(level, a, b);
             const double mid = std::floor(x0 + width * (col + 0.5));
-            for (int s = 0; s < kSeriesCount; ++s) emit(partial.cell(0, s), mid, out[std::size_t(s)]);
+            for (int s = 0; s < kSeriesCount; ++s) emit(cell.column(s), mid, out[std::size_t(s)]);
             a = b;
         }
     }

@@ -12,6 +12,9 @@
 
 namespace darvelon::plot {
 
+// From this many blocks of an index level per pixel column on, column edges move to block edges.
+inline constexpr double kFrameSnapBlocksPerColumn = 2.0;
+
 using SeriesPoints = std::array<std::vector<PlotPoint>, decoder::kSeriesCount>;
 
 // The y a frame gives series `s`, if that series has a point for it.

@@ -44,8 +44,19 @@ private:
 
 }  // namespace
 
+void FrameIndex::Block::include(const Block& o) {
+    for (int odd = 0; odd < 2; ++odd) {
+        minTicks[odd] = std::min(minTicks[odd], o.minTicks[odd]);
+        maxTicks[odd] = std::max(maxTicks[odd], o.maxTicks[odd]);
+    }
+    minAngle = std::min(minAngle, o.minAngle);
+    maxAngle = std::max(maxAngle, o.maxAngle);
+    minAux = std::min(minAux, o.minAux);
+    maxAux = std::max(maxAux, o.maxAux);
+}
+
 void FrameIndex::reset(const decoder::TFrameDecoder& decoder, bool toggle, bool keepFrames) {
-    m_blocks.clear();
+    for (auto& level : m_blocks) level.clear();
     m_records.clear();
     m_checkpoints.assign(
         1, Checkpoint{decoder.BytesTaken, 0, std::uint32_t(decoder.PrevPeriodStamp), decoder.HavePrevFrame, toggle});
@@ -66,15 +77,16 @@ void FrameIndex::frame(const decoder::Frame& f) {
     } else {
         m_ticks += f.periodTicks;
     }
-    if (m_frames % kBlockFrames == 0) m_blocks.emplace_back();
-    Block& b = m_blocks.back();
+    Block one;
     const bool odd = f.oddSpeedSeries;
-    b.minTicks[odd] = std::min(b.minTicks[odd], f.periodTicks);
-    b.maxTicks[odd] = std::max(b.maxTicks[odd], f.periodTicks);
-    b.minAngle = std::min(b.minAngle, f.angle.times100);
-    b.maxAngle = std::max(b.maxAngle, f.angle.times100);
-    b.minAux = std::min(b.minAux, f.aux);
-    b.maxAux = std::max(b.maxAux, f.aux);
+    one.minTicks[odd] = one.maxTicks[odd] = f.periodTicks;
+    one.minAngle = one.maxAngle = f.angle.times100;
+    one.minAux = one.maxAux = f.aux;
+    for (int level = 0; level < kLevels; ++level) {
+        auto& blocks = m_blocks[level];
+        if (m_frames % blockFrames(level) == 0) blocks.emplace_back();
+        blocks.back().include(one);
+    }
     m_maxY = std::max({m_maxY, f.speedRpm, f.angle.times100, f.aux * 10.0});
     ++m_speedFrames[odd];
     if (m_keepFrames) m_records.push_back(recordOf(f));
@@ -144,7 +156,9 @@ std::uint64_t FrameIndex::ticksThrough(std::size_t i, ByteSource* bytes) const {
 }
 
 std::size_t FrameIndex::memoryBytes() const {
-    return m_blocks.capacity() * sizeof(Block) + m_checkpoints.capacity() * sizeof(Checkpoint) +
+    std::size_t blocks = 0;
+    for (const auto& level : m_blocks) blocks += level.capacity();
+    return blocks * sizeof(Block) + m_checkpoints.capacity() * sizeof(Checkpoint) +
            m_records.capacity() * sizeof(std::uint64_t);
 }
 

@@ -1,8 +1,8 @@
 #pragma once
-// What the chart keeps of a long log instead of its points: per 64 frames the extremes of each
-// series, and every 1024 frames the decoder's state, from which any stretch of the log decodes
-// again to exactly the frames a plain replay gives. About 0.6 bytes a frame, so a day of data
-// takes tens of megabytes however long the log. Without a log behind it (frames handed over by
+// What the chart keeps of a long log instead of its points: per 64 frames, and again per 4096,
+// the extremes of each series, and every 1024 frames the decoder's state, from which any stretch
+// of the log decodes again to exactly the frames a plain replay gives. About 0.6 bytes a frame,
+// so a day of data takes about 25 MB. Without a log behind it (frames handed over by
 // hand), the index keeps each frame as a compact record instead.
 #include <cstddef>
 #include <cstdint>
@@ -18,7 +18,10 @@ namespace darvelon::plot {
 
 class FrameIndex final : public decoder::FrameSink {
 public:
-    static constexpr std::size_t kBlockFrames = 64;
+    static constexpr int kLevels = 2;
+    // Frames a block of each level covers; a wide view reads the coarsest level that still
+    // gives every pixel column a few blocks.
+    static constexpr std::size_t blockFrames(int level) { return level == 0 ? 64 : 4096; }
     static constexpr std::size_t kCheckpointFrames = 1024;
 
     // Extremes of one block's frames, per series; the speeds as period ticks (the longest
@@ -31,6 +34,7 @@ public:
         double maxAngle = -std::numeric_limits<double>::infinity();
         std::uint8_t minAux = 255;
         std::uint8_t maxAux = 0;
+        void include(const Block& o);
     };
 
     // Starts an empty index whose first frame comes from bytes decoded from `decoder`'s state
@@ -44,7 +48,7 @@ public:
     std::size_t frames() const { return m_frames; }
     std::int32_t firstSample() const { return m_firstSample; }
     bool keepsFrames() const { return m_keepFrames; }
-    const std::vector<Block>& blocks() const { return m_blocks; }
+    const std::vector<Block>& blocks(int level) const { return m_blocks[std::size_t(level)]; }
     // The highest plotted y of all frames; 0 when none.
     double maxY() const { return m_maxY; }
     // Frames handed to the given speed series so far.
@@ -70,7 +74,7 @@ private:
     };
     decoder::Frame recordFrame(std::size_t i) const;
 
-    std::vector<Block> m_blocks;
+    std::vector<Block> m_blocks[kLevels];
     std::vector<Checkpoint> m_checkpoints;
     std::vector<std::uint64_t> m_records;  // only when keeping frames
     std::size_t m_frames = 0;

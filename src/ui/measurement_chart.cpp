@@ -10,6 +10,8 @@
 #include <QRubberBand>
 #include <QValueAxis>
 #include <QWheelEvent>
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "plot_lines.h"
@@ -101,8 +103,12 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QChartView(new QChart(), p
 
 void MeasurementChart::frame(const decoder::Frame& f) {
     m_model.frame(f);
-    // One flag per frame; the timer is touched once per redraw.
-    if (!m_refreshPending) scheduleRefresh();
+    // One flag per frame; the timer is touched once per redraw. A view held by a zoom changes
+    // only when the frame lands in it (or next to it, where its lines run on to the edge) or
+    // raises the left axis.
+    if (m_refreshPending) return;
+    if (m_userRange && f.sample > m_userRange->second + 2 && m_model.maxY() <= m_drawnMaxY) return;
+    scheduleRefresh();
 }
 
 void MeasurementChart::startFrames(const decoder::TFrameDecoder& decoder, bool toggle,
@@ -129,17 +135,28 @@ void MeasurementChart::clear(int index) {
 void MeasurementChart::scheduleRefresh() {
     m_refreshPending = true;
     if (m_refreshTimer.isActive()) return;
-    m_refreshTimer.start();
+    // Live data waits long enough that drawing it costs at most a small share of a core: a
+    // cheap redraw comes every kRefreshIntervalMs, a dear one (many frames each decoded again
+    // while the view is too narrow for block extremes) less often.
+    const double budgetMs = m_redrawSeconds / kRedrawShareOfCore * 1000;
+    m_refreshTimer.start(int(std::clamp(budgetMs, double(kRefreshIntervalMs), double(kSlowestRefreshMs))));
     emit refreshScheduled();
 }
 
 void MeasurementChart::refreshNow() {
+    const auto started = std::chrono::steady_clock::now();
+    struct Cost {
+        std::chrono::steady_clock::time_point started;
+        double& seconds;
+        ~Cost() { seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); }
+    } cost{started, m_refreshSeconds};
     m_refreshTimer.stop();
     m_refreshPending = false;
     ++m_refreshCount;
     auto [x0, x1] = m_userRange ? *m_userRange : m_model.dataXRange();
     if (x1 <= x0) x1 = x0 + 1;  // one point, or none: the axis still needs a width
     const double maxY = m_model.maxY();
+    m_drawnMaxY = maxY;
 
     const int columns = std::max(1, int(std::lround(chart()->plotArea().width())));
     setRangeWithNiceTicks(m_axisX, x0, x1, 1);  // sample indices are whole numbers
@@ -211,6 +228,13 @@ QPixmap MeasurementChart::snapshot() {
     const QPixmap image = grab();
     m_readout->setVisible(shown);
     return image;
+}
+
+void MeasurementChart::paintEvent(QPaintEvent* event) {
+    const auto started = std::chrono::steady_clock::now();
+    QChartView::paintEvent(event);
+    m_redrawSeconds =
+        m_refreshSeconds + std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
 void MeasurementChart::updateMargins() {

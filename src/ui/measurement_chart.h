@@ -30,6 +30,8 @@ class MeasurementChart : public QChartView, public decoder::FrameSink {
     Q_OBJECT
 public:
     static constexpr int kRefreshIntervalMs = 100;
+    static constexpr int kSlowestRefreshMs = 1000;
+    static constexpr double kRedrawShareOfCore = 0.004;
 
     explicit MeasurementChart(QWidget* parent = nullptr);
 
@@ -74,6 +76,7 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -100,6 +103,9 @@ private:
     bool m_rubberBanding = false;
     std::uint64_t m_refreshCount = 0;
     bool m_refreshPending = false;
+    double m_drawnMaxY = 0;
+    double m_refreshSeconds = 0;      // the last refresh's own work
+    double m_redrawSeconds = 0;       // and with the paint that followed it
     plot::SeriesPoints m_linePoints;  // reused between redraws
 };
 

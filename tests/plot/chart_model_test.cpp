@@ -152,9 +152,9 @@ TEST(ChartModel, ALogBackedModelDrawsWhatThePlainPointsShow) {
         const double span = std::pow(10.0, 1 + double(random() % 5000) / 1000);  // 10 .. 1e6 frames
         const double x0 = double(random() % (n + 2000)) - 1000.0 - span / 2 + double(random() % 100) / 100;
         const double x1 = x0 + span;
-        const int columns = 20 + int(random() % 1200);
+        const int columns = 5 + int(random() % 1200);
         const auto shapes = model.lines(x0, x1, columns, drawn);
-        const bool snapped = x1 - x0 >= kSnapBlocksPerColumn * FrameIndex::kBlockFrames * columns + 2;
+        const bool snapped = x1 - x0 >= kFrameSnapBlocksPerColumn * double(FrameIndex::blockFrames(0)) * columns - 2;
         for (int s = 0; s < decoder::kSeriesCount; ++s) {
             const auto shape = decimate(stores[std::size_t(s)], x0, x1, columns, expected);
             const auto& got = drawn[std::size_t(s)];
