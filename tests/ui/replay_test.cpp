@@ -4,6 +4,7 @@
 #include <QLineSeries>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 #include <QValueAxis>
 #include <filesystem>
@@ -201,4 +202,26 @@ TEST_F(Replay, ALogDroppedOnTheWindowOrNamedOnTheCommandLineReplaysAsTheButtonDo
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].text.contains("No such file or directory")) << boxes[0].text.toStdString();
     EXPECT_EQ(points(1), 29u);  // the chart stays as it was
+}
+
+// A long open runs while the window keeps handling events; a click meanwhile only ends it, and
+// the chart then holds exactly the frames of the part read so far, as the decoder left it.
+TEST_F(Replay, AClickDuringALongOpenCancelsItAndKeepsThePartRead) {
+    const Bytes bytes = steadyFrames((48u << 20) / 9);
+    const QString name = log("long.dcc", bytes);
+    bool clicked = false;
+    QTimer::singleShot(1, window.get(), [&] {
+        clicked = true;
+        window->btnOpenPort->click();
+    });
+    EXPECT_TRUE(replay(name).empty());
+    ASSERT_TRUE(clicked);
+    EXPECT_FALSE(window->recording());
+    const std::uint64_t taken = window->Decoder.BytesTaken;
+    ASSERT_LT(taken, bytes.size()) << "the open finished before the click came";
+    // Whole frames of 9 bytes from the start: the first one only starts the count.
+    EXPECT_EQ(points(decoder::kAngleSeries), taken / 9 - 1);
+    const auto last = window->Chart1->model().frameNearest(1e12);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->endOffset, taken / 9 * 9);
 }
