@@ -5,6 +5,7 @@
 // points handed to shown QLineSeries in one bulk replace() each.
 //
 //   bench_open [--runs N] [--hours 1,10,24] [--no-baseline]
+//   bench_open --child shots LOG FOLDER    (the README's pictures of a long log)
 // Logs of an engine at full line rate are generated once into $XDG_CACHE_HOME/darvelon-bench
 // (or ~/.cache/darvelon-bench); they are never part of the tree. Run it in a Release build,
 // under xvfb-run or with QT_QPA_PLATFORM=offscreen.
@@ -128,6 +129,8 @@ int childOpen(const fs::path& log, bool zoom) {
     const double cpu0 = cpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
     window.btnOpenFile->click();
+    // The chart lays out its axes for the new labels in the next turn of the event loop.
+    QApplication::processEvents();
     window.Chart1->viewport()->repaint();
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double cpu = cpuSeconds() - cpu0;
@@ -141,6 +144,7 @@ int childOpen(const fs::path& log, bool zoom) {
             const double x0 = std::floor(double(random() % std::uint64_t(frames - 2000)));
             const auto z0 = std::chrono::steady_clock::now();
             window.Chart1->setXRange(x0, x0 + 1999);
+            QApplication::processEvents();
             window.Chart1->viewport()->repaint();
             ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - z0).count());
             if (window.Chart1->drawnPoints(decoder::kAngleSeries).size() < 100) {
@@ -152,6 +156,24 @@ int childOpen(const fs::path& log, bool zoom) {
         std::printf(" %.3f %.3f", ms[ms.size() / 2], ms.back());
     }
     std::printf("\n");
+    return 0;
+}
+
+// Pictures for the README: the window with a log opened whole, then zoomed to two seconds in
+// its middle (about 850 frames).
+int childShots(const fs::path& log, const fs::path& folder) {
+    ui::TfrmUprZagig window(std::make_unique<bench::OneFileDialogs>(QString::fromStdString(log.string())));
+    waitExposed(window);
+    window.btnOpenFile->click();
+    for (int i = 0; i < 10; ++i) QApplication::processEvents();
+    const auto whole = (folder / (log.stem().string() + "-whole.png")).string();
+    const auto zoomed = (folder / (log.stem().string() + "-two-seconds.png")).string();
+    if (!window.grab().save(QString::fromStdString(whole))) return 1;
+    const double middle = double(window.Chart1->model().frames()) / 2;
+    window.Chart1->setXRange(middle - 427, middle + 427);
+    for (int i = 0; i < 10; ++i) QApplication::processEvents();
+    if (!window.grab().save(QString::fromStdString(zoomed))) return 1;
+    std::printf("%s\n%s\n", whole.c_str(), zoomed.c_str());
     return 0;
 }
 
@@ -239,6 +261,7 @@ int main(int argc, char** argv) {
         QApplication app(argc, argv);
         if (args[1] == "open") return childOpen(args[2], args.size() > 3 && args[3] == "zoom");
         if (args[1] == "replace") return childReplace(args[2]);
+        if (args[1] == "shots" && args.size() > 3) return childShots(args[2], args[3]);
         return 2;
     }
     int runs = 5;

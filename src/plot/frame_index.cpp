@@ -77,15 +77,22 @@ void FrameIndex::frame(const decoder::Frame& f) {
     } else {
         m_ticks += f.periodTicks;
     }
-    Block one;
+    // Only the finest block sees every frame; a coarser one takes each finer block once it is
+    // complete, which is all a view ever reads of it.
+    auto& fine = m_blocks[0];
+    if (m_frames % blockFrames(0) == 0) fine.emplace_back();
+    Block& b = fine.back();
     const bool odd = f.oddSpeedSeries;
-    one.minTicks[odd] = one.maxTicks[odd] = f.periodTicks;
-    one.minAngle = one.maxAngle = f.angle.times100;
-    one.minAux = one.maxAux = f.aux;
-    for (int level = 0; level < kLevels; ++level) {
-        auto& blocks = m_blocks[level];
-        if (m_frames % blockFrames(level) == 0) blocks.emplace_back();
-        blocks.back().include(one);
+    b.minTicks[odd] = std::min(b.minTicks[odd], f.periodTicks);
+    b.maxTicks[odd] = std::max(b.maxTicks[odd], f.periodTicks);
+    b.minAngle = std::min(b.minAngle, f.angle.times100);
+    b.maxAngle = std::max(b.maxAngle, f.angle.times100);
+    b.minAux = std::min(b.minAux, f.aux);
+    b.maxAux = std::max(b.maxAux, f.aux);
+    for (int level = 1; level < kLevels && (m_frames + 1) % blockFrames(level - 1) == 0; ++level) {
+        auto& coarse = m_blocks[level];
+        if (m_frames / blockFrames(level) >= coarse.size()) coarse.emplace_back();
+        coarse.back().include(m_blocks[level - 1].back());
     }
     m_maxY = std::max({m_maxY, f.speedRpm, f.angle.times100, f.aux * 10.0});
     ++m_speedFrames[odd];
