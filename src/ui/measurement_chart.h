@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <QTimer>
 #include <array>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -22,6 +23,7 @@ class QRubberBand;
 
 namespace darvelon::ui {
 
+class ChartTools;
 class PlotLines;
 
 class MeasurementChart : public QChartView, public decoder::FrameSink {
@@ -30,6 +32,7 @@ public:
     static constexpr int kRefreshIntervalMs = 100;
 
     explicit MeasurementChart(QWidget* parent = nullptr);
+    ~MeasurementChart() override;
 
     void frame(const decoder::Frame& f) override;
     // One point on its own, for data that did not come from the decoder.
@@ -41,6 +44,8 @@ public:
     std::uint64_t refreshCount() const { return m_refreshCount; }
 
     const plot::ChartModel& model() const { return m_model; }
+    // Cursors, time axis, scales, legend and live status: see chart_tools.h.
+    ChartTools& tools() const { return *m_tools; }
     // The series give the lines their names and pens; the points drawn are these.
     QLineSeries* series(int index) const { return m_series[std::size_t(index)]; }
     const std::vector<plot::PlotPoint>& drawnPoints(int index) const;
@@ -94,6 +99,7 @@ private:
     std::optional<QPointF> m_dragStart;
     bool m_rubberBanding = false;
     std::uint64_t m_refreshCount = 0;
+    std::unique_ptr<ChartTools> m_tools;  // gone before the scene it draws in
 };
 
 }  // namespace darvelon::ui
