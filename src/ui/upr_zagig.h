@@ -68,6 +68,8 @@ private:
     void onReceptionEnded(const QString& message);
     void savePng();
     void exportCsv();
+    void exportVisibleCsv();
+    void watchRecording(const QString& logName);
     void updatePortTooltip();
     QString askFile(FileDialogKind kind, const QString& filter, QString& last, const QString& defaultSuffix = {});
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <exception>
 
+#include "chart_tools.h"
+#include "live_status.h"
 #include "measurement_chart.h"
 #include "message_boxes.h"
 #include "recording/recorder.h"
@@ -43,8 +45,10 @@ void TfrmUprZagig::startRecording() {
     LogFile = std::move(log);
     btnOpenPort->setText(kCaptionRecording);
     for (int i = 0; i < decoder::kSeriesCount; ++i) Chart1->clear(i);
+    Chart1->tools().dataCleared();
     Decoder.resetForRecording();
     m_shownLog = name;
+    watchRecording(name);
     Port->OnReceptionEnded = [this](const std::string& message) {
         // Shown once the hand-off has unwound, never from inside it.
         QMetaObject::invokeMethod(
@@ -65,6 +69,7 @@ void TfrmUprZagig::stopRecording() {
         lastDelivery = std::current_exception();
     }
     Port.reset();
+    Chart1->tools().liveStatus().stop();
     btnOpenPort->setText(kCaptionIdle);
     const auto log = std::move(LogFile);
     Decoder.HavePrevFrame = false;
