@@ -84,16 +84,19 @@ TEST_F(Tools, EachToolSwitchedOffLeavesTheChartAsItWas) {
     EXPECT_FALSE(tools().liveStatusPanel().isVisible());
     const QImage before = chart.grab().toImage();
     const double middle = double(pull.ticks.size() / 2);
-    const std::pair<QString, QString> toggles[] = {{"Ось X в секундах", "Ось X в секундах"},
-                                                   {"Ось Y по видимым точкам", "Ось Y по видимым точкам"},
-                                                   {"Легенда", "Легенда"},
-                                                   {"Обороты (красная)", "Обороты (красная)"},
-                                                   {"Обороты (синяя)", "Обороты (синяя)"},
-                                                   {"Угол x100 (чёрная)", "Угол x100 (чёрная)"},
-                                                   {"Доп. x10 (зелёная)", "Доп. x10 (зелёная)"},
-                                                   {"10 с", "Выкл. (вся запись)"},
-                                                   {"Поставить курсор A (клавиша A)", "Убрать курсоры"}};
-    for (const auto& [on, off] : toggles) {
+    // Each entry switches on, then its last (or the same again) switches off.
+    const QStringList toggles[] = {{"Ось X в секундах"},
+                                   {"Ось Y по видимым точкам"},
+                                   {"Легенда"},
+                                   {"Обороты (красная)"},
+                                   {"Обороты (синяя)"},
+                                   {"Угол x100 (чёрная)"},
+                                   {"Доп. x10 (зелёная)"},
+                                   {"10 с", "Выкл. (вся запись)"},
+                                   {"Поставить курсор A (клавиша A)", "Убрать курсоры"}};
+    for (const QStringList& entries : toggles) {
+        const QString& on = entries.front();
+        const QString& off = entries.back();
         SCOPED_TRACE(on.toStdString());
         menu(on, pixelOf(middle));
         if (on == "10 с") tools().setFollowSeconds(1);  // the pull is shorter than any choice
