@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 
+#include "chart_tools.h"
 #include "plot_lines.h"
 
 namespace darvelon::ui {
@@ -94,12 +95,16 @@ MeasurementChart::MeasurementChart(QWidget* parent) : QChartView(new QChart(), p
     m_readout->setAutoFillBackground(true);
     m_readout->hide();
 
+    m_tools = std::make_unique<ChartTools>(*this);
+
     m_refreshTimer.setSingleShot(true);
     m_refreshTimer.setInterval(kRefreshIntervalMs);
     connect(&m_refreshTimer, &QTimer::timeout, this, &MeasurementChart::refreshNow);
     setMouseTracking(true);
     refreshNow();
 }
+
+MeasurementChart::~MeasurementChart() = default;
 
 void MeasurementChart::frame(const decoder::Frame& f) {
     m_model.frame(f);
@@ -153,14 +158,15 @@ void MeasurementChart::refreshNow() {
     m_refreshTimer.stop();
     m_refreshPending = false;
     ++m_refreshCount;
-    auto [x0, x1] = m_userRange ? *m_userRange : m_model.dataXRange();
+    auto [x0, x1] = m_userRange ? *m_userRange : m_tools->followedRange();
     if (x1 <= x0) x1 = x0 + 1;  // one point, or none: the axis still needs a width
     const double maxY = m_model.maxY();
     m_drawnMaxY = maxY;
 
     const int columns = std::max(1, int(std::lround(chart()->plotArea().width())));
     setRangeWithNiceTicks(m_axisX, x0, x1, 1);  // sample indices are whole numbers
-    setRangeWithNiceTicks(m_axisY, 0, maxY, 1e-9);
+    const auto [y0, y1] = m_tools->yRange(x0, x1, maxY);
+    setRangeWithNiceTicks(m_axisY, y0, y1, 1e-9);
     const auto shapes = m_model.lines(x0, x1, columns, m_linePoints);
     for (int i = 0; i < decoder::kSeriesCount; ++i) {
         PlotLines::Line& line = m_lines->line(i);
@@ -213,8 +219,9 @@ double MeasurementChart::valueAtPixel(double px) const {
 QString MeasurementChart::readoutAt(double x) const {
     const auto f = m_model.frameNearest(x);
     if (!f) return {};
-    return QStringLiteral("Отсчёт %1   Обороты %2 об/мин   Угол %3°   Доп. %4")
+    return QStringLiteral("Отсчёт %1   Время %2 с   Обороты %3 об/мин   Угол %4°   Доп. %5")
         .arg(f->sample)
+        .arg(*m_model.secondsAt(f->sample), 0, 'f', 4)
         .arg(f->speedRpm, 0, 'f', 0)
         .arg(f->angle.degrees, 0, 'g', 10)
         .arg(int(f->aux));
@@ -316,8 +323,10 @@ void MeasurementChart::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(QStringLiteral("Сохранить график в PNG..."), this, &MeasurementChart::savePngRequested);
     menu.addAction(QStringLiteral("Экспорт кадров в CSV..."), this, &MeasurementChart::exportCsvRequested);
+    m_tools->addExportActions(menu);
     menu.addSeparator();
     menu.addAction(QStringLiteral("Сбросить масштаб"), this, &MeasurementChart::resetView);
+    m_tools->addMenuActions(menu, event->pos());
     menu.exec(event->globalPos());
 }
 

@@ -24,6 +24,7 @@ class QRubberBand;
 
 namespace darvelon::ui {
 
+class ChartTools;
 class PlotLines;
 
 class MeasurementChart : public QChartView, public decoder::FrameSink {
@@ -34,6 +35,7 @@ public:
     static constexpr double kRedrawShareOfCore = 0.004;
 
     explicit MeasurementChart(QWidget* parent = nullptr);
+    ~MeasurementChart() override;
 
     void frame(const decoder::Frame& f) override;
     // One point on its own, for data that did not come from the decoder.
@@ -48,6 +50,8 @@ public:
     std::uint64_t refreshCount() const { return m_refreshCount; }
 
     const plot::ChartModel& model() const { return m_model; }
+    // Cursors, time axis, scales, legend and live status: see chart_tools.h.
+    ChartTools& tools() const { return *m_tools; }
     // The series give the lines their names and pens; the points drawn are these.
     QLineSeries* series(int index) const { return m_series[std::size_t(index)]; }
     const std::vector<plot::PlotPoint>& drawnPoints(int index) const;
@@ -104,9 +108,10 @@ private:
     std::uint64_t m_refreshCount = 0;
     bool m_refreshPending = false;
     double m_drawnMaxY = 0;
-    double m_refreshSeconds = 0;      // the last refresh's own work
-    double m_redrawSeconds = 0;       // and with the paint that followed it
-    plot::SeriesPoints m_linePoints;  // reused between redraws
+    double m_refreshSeconds = 0;          // the last refresh's own work
+    double m_redrawSeconds = 0;           // and with the paint that followed it
+    plot::SeriesPoints m_linePoints;      // reused between redraws
+    std::unique_ptr<ChartTools> m_tools;  // gone before the scene it draws in
 };
 
 }  // namespace darvelon::ui

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "chart_tools.h"
 #include "decoder/csv_export.h"
 #include "decoder/log_reader.h"
 #include "decoder/zero_divide.h"
@@ -92,6 +93,8 @@ TfrmUprZagig::TfrmUprZagig(std::unique_ptr<FileDialogs> dialogs, QWidget* parent
     connect(btnOpenFile, &QPushButton::clicked, this, [this] { runHandler(this, [this] { btnOpenFileClick(); }); });
     connect(Chart1, &MeasurementChart::savePngRequested, this, [this] { runHandler(this, [this] { savePng(); }); });
     connect(Chart1, &MeasurementChart::exportCsvRequested, this, [this] { runHandler(this, [this] { exportCsv(); }); });
+    connect(&Chart1->tools(), &ChartTools::exportVisibleCsvRequested, this,
+            [this] { runHandler(this, [this] { exportVisibleCsv(); }); });
     connect(updPort, &UpDown::positionChanged, this, &TfrmUprZagig::updatePortTooltip);
     updatePortTooltip();
     // A simulator or an adapter may come and go at any time: the tooltip says what is there now.
@@ -162,6 +165,7 @@ void TfrmUprZagig::replayLog(const QString& name) {
     Decoder.resetForReplay();
     ReplayToggle = false;
     for (int i = 0; i < decoder::kSeriesCount; ++i) Chart1->clear(i);
+    Chart1->tools().dataCleared();
     m_shownLog = name;
 
     struct RedrawAtTheEnd {
@@ -227,7 +231,7 @@ void TfrmUprZagig::exportCsv() {
     if (name.isEmpty()) return;
     std::ofstream out(toPath(name), std::ios::binary | std::ios::trunc);
     if (!out) throw std::runtime_error("Cannot create file \"" + name.toStdString() + "\"");
-    const decoder::ReplayOutcome outcome = decoder::exportCsv(toPath(m_shownLog), out);
+    const decoder::ReplayOutcome outcome = decoder::exportTimedCsv(toPath(m_shownLog), out);
     out.flush();
     if (!out) throw std::runtime_error("Cannot write file \"" + name.toStdString() + "\"");
     if (outcome.zeroPeriod) throw decoder::EZeroDivide();

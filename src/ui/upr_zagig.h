@@ -69,6 +69,8 @@ private:
     void onReceptionEnded(const QString& message);
     void savePng();
     void exportCsv();
+    void exportVisibleCsv();
+    void watchRecording(const QString& logName);
     void updatePortTooltip();
     QString askFile(FileDialogKind kind, const QString& filter, QString& last, const QString& defaultSuffix = {});
     // Ends an open in progress, if there is one; a click during an open does only that.

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <exception>
 
+#include "chart_tools.h"
+#include "live_status.h"
 #include "measurement_chart.h"
 #include "message_boxes.h"
 #include "plot/log_bytes.h"
@@ -45,6 +47,7 @@ void TfrmUprZagig::startRecording() {
     LogFile = std::move(log);
     btnOpenPort->setText(kCaptionRecording);
     for (int i = 0; i < decoder::kSeriesCount; ++i) Chart1->clear(i);
+    Chart1->tools().dataCleared();
     Decoder.resetForRecording();
     // The chart keeps extremes and checkpoints and reads any stretch back from the log itself.
     std::unique_ptr<plot::ByteSource> bytes;
@@ -55,6 +58,7 @@ void TfrmUprZagig::startRecording() {
     }
     Chart1->startFrames(Decoder, LiveToggle, std::move(bytes));
     m_shownLog = name;
+    watchRecording(name);
     Port->OnReceptionEnded = [this](const std::string& message) {
         // Shown once the hand-off has unwound, never from inside it.
         QMetaObject::invokeMethod(
@@ -75,6 +79,7 @@ void TfrmUprZagig::stopRecording() {
         lastDelivery = std::current_exception();
     }
     Port.reset();
+    Chart1->tools().liveStatus().stop();
     btnOpenPort->setText(kCaptionIdle);
     const auto log = std::move(LogFile);
     Decoder.HavePrevFrame = false;

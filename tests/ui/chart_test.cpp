@@ -218,8 +218,8 @@ TEST_F(Chart, ReadoutShowsTheNearestFrame) {
     const Bytes stream =
         concat({frame(16'740'000, 0, 1), frame(16'776'000, 16'740'000, 7), frame(34'748, 34'838, 255)});
     decoder.feed(stream, toggle, chart);
-    EXPECT_EQ(chart.readoutAt(0.4), "Отсчёт 0   Обороты 999 об/мин   Угол 180°   Доп. 7");
-    EXPECT_EQ(chart.readoutAt(0.5), "Отсчёт 1   Обороты 1001 об/мин   Угол -0.4504504505°   Доп. 255");
+    EXPECT_EQ(chart.readoutAt(0.4), "Отсчёт 0   Время 0.0000 с   Обороты 999 об/мин   Угол 180°   Доп. 7");
+    EXPECT_EQ(chart.readoutAt(0.5), "Отсчёт 1   Время 0.0300 с   Обороты 1001 об/мин   Угол -0.4504504505°   Доп. 255");
     EXPECT_EQ(chart.readoutAt(7), chart.readoutAt(1));
     chart.add(1, 2, 0, decoder::kBlack);  // a point that came with no frame: nothing to read
     EXPECT_EQ(chart.readoutAt(2), "");

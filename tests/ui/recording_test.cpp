@@ -23,7 +23,9 @@
 #include "serial/serial_test_support.h"
 #include "support/frames.h"
 #include "support/gui_test_support.h"
+#include "ui/chart_tools.h"
 #include "ui/measurement_chart.h"
+#include "ui/overlay_panel.h"
 #include "ui/upr_zagig.h"
 
 using namespace darvelon;
@@ -223,6 +225,42 @@ TEST_F(Recording, ZeroPeriodInLiveDataSkipsThatFrameOnly) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     deliver(frame(4000, 0, 5));
     EXPECT_EQ(store(1).size(), 3u);
+}
+
+// A zero period skips its frame and the recording goes on; time runs on across the counter's
+// wrap right after it. The live status reads the log and the frames on its clock, and says
+// whether the view follows; a new recording drops the cursors of the last.
+TEST_F(Recording, TimeRunsOnAcrossAZeroPeriodAndTheWrapAndTheStatusFollowsTheRecording) {
+    const auto& status = window->Chart1->tools().liveStatusPanel();
+    EXPECT_FALSE(status.isVisible());
+    start();
+    deliver(concat({frame(16'000'000, 15'990'000, 1), frame(16'700'000, 16'690'000, 2),
+                    frame(16'700'000, 16'690'000, 3), frame(300'000, 290'000, 4), frame(900'000, 890'000, 5)}));
+    const auto& model = window->Chart1->model();
+    ASSERT_EQ(model.frames(), 3u);
+    EXPECT_EQ(*model.secondsAt(1), (300'000 + 16'777'216 - 16'700'000) / 1.2e6);
+    EXPECT_EQ(*model.secondsAt(2), (300'000 + 16'777'216 - 16'700'000 + 600'000) / 1.2e6);
+    EXPECT_TRUE(window->Chart1->readoutAt(2).contains("Время 0.8143 с"));
+    const auto shows = [&](const QString& line) {
+        return waitFor([&] { return status.isVisible() && status.text().split('\n').contains(line); });
+    };
+    EXPECT_TRUE(shows("Запись\tlive.dcc"));
+    EXPECT_TRUE(shows("Записано байт\t45"));
+    EXPECT_TRUE(shows("Кадров\t3"));
+    EXPECT_TRUE(shows("Последний кадр\t60 об/мин   3.00°   Доп. 5"));
+    EXPECT_TRUE(shows("Вид: следит за всей записью"));
+    window->Chart1->zoomAround(0.5, 1);
+    EXPECT_TRUE(shows("Вид: масштаб задан вручную (двойной щелчок — следить)"));
+
+    ASSERT_TRUE(
+        window->Chart1->tools().placeCursor(ui::ChartCursors::Cursor::B, window->Chart1->chart()->plotArea().center()));
+    stop();
+    EXPECT_FALSE(status.isVisible());
+    EXPECT_FALSE(window->Chart1->tools().cursors().empty());
+    sent = 0;
+    start();
+    EXPECT_TRUE(window->Chart1->tools().cursors().empty());
+    stop();
 }
 
 TEST_F(Recording, DeviceGoneShowsTheErrorAndTheNextClickCloses) {

@@ -13,6 +13,7 @@
 #include "decoder/plot_target.h"
 #include "support/frames.h"
 #include "support/gui_test_support.h"
+#include "ui/chart_tools.h"
 #include "ui/measurement_chart.h"
 #include "ui/message_boxes.h"
 #include "ui/upr_zagig.h"
@@ -153,7 +154,7 @@ TEST_F(Replay, CsvExportWritesTheShownLogsFramesAndPngSavesTheChart) {
     EXPECT_TRUE(captureModals([&] { emit window->Chart1->exportCsvRequested(); }).empty());
     std::ifstream in(dir / "frames.csv");
     const std::string text((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_EQ(text, "sample,period_ticks,speed_rpm,angle_deg,aux\n0,36000,999,180,7\n1,36000,999,40,9\n");
+    EXPECT_EQ(text, "sample,period_ticks,speed_rpm,angle_deg,aux,time_s\n0,36000,999,180,7,0\n1,36000,999,40,9,0.03\n");
 
     const QString png = QString::fromStdString((dir / "chart.png").string());
     dialogs->answers->push_back(png);
@@ -178,9 +179,35 @@ TEST_F(Replay, CsvExportWritesTheShownLogsFramesAndPngSavesTheChart) {
 }
 
 TEST_F(Replay, CsvExportWithNothingShownSaysSo) {
-    const auto boxes = captureModals([&] { emit window->Chart1->exportCsvRequested(); });
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Нет данных для экспорта");
+    const std::function<void()> requests[] = {[&] { emit window->Chart1->exportCsvRequested(); },
+                                              [&] { emit window->Chart1->tools().exportVisibleCsvRequested(); }};
+    for (const auto& request : requests) {
+        const auto boxes = captureModals(request);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, "Нет данных для экспорта");
+    }
+}
+
+// The frames in view, timed from the first frame of the log, not of the view; the cursors of
+// one log never stay on the next.
+TEST_F(Replay, VisibleRangeCsvHoldsTheFramesInViewAndANewReplayDropsTheCursors) {
+    replay(log("steady.dcc", steadyFrames(40)));
+    window->Chart1->setXRange(9.5, 12);
+    const QString csv = QString::fromStdString((dir / "visible.csv").string());
+    dialogs->answers->push_back(csv);
+    EXPECT_TRUE(captureModals([&] { emit window->Chart1->tools().exportVisibleCsvRequested(); }).empty());
+    EXPECT_EQ(dialogs->asked.back().defaultSuffix, "csv");
+    std::ifstream in(dir / "visible.csv");
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    // 7200 ticks a frame, the phase 1000 ticks behind: 25 degrees.
+    EXPECT_EQ(text,
+              "sample,period_ticks,speed_rpm,angle_deg,aux,time_s\n"
+              "10,7200,5000,25,11,0.06\n11,7200,5000,25,12,0.066\n12,7200,5000,25,13,0.072\n");
+
+    const QPointF middle = window->Chart1->chart()->plotArea().center();
+    ASSERT_TRUE(window->Chart1->tools().placeCursor(ui::ChartCursors::Cursor::A, middle));
+    replay(log("steady.dcc", steadyFrames(40)));
+    EXPECT_TRUE(window->Chart1->tools().cursors().empty());
 }
 
 TEST_F(Replay, ALogDroppedOnTheWindowOrNamedOnTheCommandLineReplaysAsTheButtonDoes) {
