@@ -276,6 +276,7 @@ void MeasurementChart::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(QStringLiteral("Сохранить график в PNG..."), this, &MeasurementChart::savePngRequested);
     menu.addAction(QStringLiteral("Экспорт кадров в CSV..."), this, &MeasurementChart::exportCsvRequested);
+    menu.addAction(QStringLiteral("Кривая угла от оборотов..."), this, &MeasurementChart::curveRequested);
     menu.addSeparator();
     menu.addAction(QStringLiteral("Сбросить масштаб"), this, &MeasurementChart::resetView);
     menu.exec(event->globalPos());

@@ -25,6 +25,7 @@ class TReadThread;
 
 namespace darvelon::ui {
 
+class CurveWindow;
 class MeasurementChart;
 class UpDown;
 
@@ -68,6 +69,7 @@ private:
     void onReceptionEnded(const QString& message);
     void savePng();
     void exportCsv();
+    void showCurveWindow();
     void updatePortTooltip();
     QString askFile(FileDialogKind kind, const QString& filter, QString& last, const QString& defaultSuffix = {});
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -83,6 +85,7 @@ private:
     QtOwnerThread m_owner;  // deliveries run from the window's event loop
     std::unique_ptr<serial::TComPort> Port;
     std::unique_ptr<recording::Recorder> LogFile;  // the open log and the road of its bytes
+    CurveWindow* m_curveWindow = nullptr;          // a child window, made when first asked for
 };
 
 }  // namespace darvelon::ui

@@ -1,0 +1,193 @@
+// The curve window as the operator reaches it: from the chart's menu, over the replayed sample
+// log, its table must be the one the analysis library builds from the log file itself.
+#include <gtest/gtest.h>
+
+#include <QAreaSeries>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QElapsedTimer>
+#include <QLineSeries>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "analysis/curve_csv.h"
+#include "decoder/log_reader.h"
+#include "support/frames.h"
+#include "support/gui_test_support.h"
+#include "ui/curve_density.h"
+#include "ui/curve_window.h"
+#include "ui/measurement_chart.h"
+#include "ui/upr_zagig.h"
+
+using namespace darvelon;
+using namespace darvelon::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<analysis::CurveBin> tableOfLog(const fs::path& log, double binRpm) {
+    analysis::CurveTable table(binRpm);
+    decoder::LogReader reader(log);
+    decoder::TFrameDecoder decoder;
+    bool toggle = false;
+    decoder::decodeLog(reader, decoder, toggle, table);
+    return table.bins();
+}
+
+void expectSameTable(const std::vector<analysis::CurveBin>& shown, const std::vector<analysis::CurveBin>& expected) {
+    ASSERT_EQ(shown.size(), expected.size());
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        EXPECT_EQ(shown[i].fromRpm, expected[i].fromRpm);
+        EXPECT_EQ(shown[i].toRpm, expected[i].toRpm);
+        EXPECT_EQ(shown[i].frames, expected[i].frames);
+        EXPECT_EQ(shown[i].minDeg, expected[i].minDeg);
+        EXPECT_EQ(shown[i].maxDeg, expected[i].maxDeg);
+        EXPECT_NEAR(shown[i].meanDeg, expected[i].meanDeg, 1e-9);
+    }
+}
+
+std::uint64_t framesIn(const std::vector<analysis::CurveBin>& bins) {
+    std::uint64_t n = 0;
+    for (const auto& b : bins) n += b.frames;
+    return n;
+}
+
+// Right-clicks the chart and picks the menu entry by its text, as the operator would.
+bool chooseFromChartMenu(ui::MeasurementChart& chart, const QString& text) {
+    bool chosen = false;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (QAction* action : menu->actions()) {
+            if (action->text() != text) continue;
+            chosen = true;
+            menu->close();
+            action->trigger();
+            return;
+        }
+        menu->close();
+    });
+    poll.start();
+    // A right click reaches a chart view through its viewport.
+    const QPoint at = chart.viewport()->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, chart.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(chart.viewport(), &event);
+    return chosen;
+}
+
+class CurveWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto d = std::make_unique<ScriptedDialogs>();
+        dialogs = d.get();
+        window = std::make_unique<ui::TfrmUprZagig>(std::move(d));
+        window->show();
+        dir = fs::temp_directory_path() / ("darvelon-curve-" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        window.reset();
+        fs::remove_all(dir);
+    }
+    ui::CurveWindow* openCurve() {
+        EXPECT_TRUE(chooseFromChartMenu(*window->Chart1, QStringLiteral("Кривая угла от оборотов...")));
+        return window->findChild<ui::CurveWindow*>();
+    }
+
+    ScriptedDialogs* dialogs = nullptr;
+    std::unique_ptr<ui::TfrmUprZagig> window;
+    fs::path dir;
+};
+
+}  // namespace
+
+TEST_F(CurveWindowTest, FromTheChartMenuItShowsTheLibrarysTableOfTheSampleLogAndExportsIt) {
+    const fs::path sample = DARVELON_SAMPLE_LOG;
+    window->replayLog(QString::fromStdString(sample.string()));
+    ui::CurveWindow* curve = openCurve();
+    ASSERT_NE(curve, nullptr);
+    EXPECT_TRUE(curve->isVisible());
+    EXPECT_EQ(curve->spnBin->value(), 100);
+
+    const auto expected = tableOfLog(sample, 100);
+    ASSERT_GT(expected.size(), 20u);
+    expectSameTable(curve->bins(), expected);
+    // What is drawn is that table: a point per bin on the mean line and on both edges of the band,
+    // and every frame a mark in the density image.
+    ASSERT_EQ(curve->meanLine()->count(), qsizetype(expected.size()));
+    ASSERT_EQ(curve->band()->upperSeries()->count(), qsizetype(expected.size()));
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(curve->meanLine()->at(qsizetype(i)).y(), expected[i].meanDeg);
+        EXPECT_EQ(curve->band()->upperSeries()->at(qsizetype(i)).y(), expected[i].maxDeg);
+        EXPECT_EQ(curve->band()->lowerSeries()->at(qsizetype(i)).y(), expected[i].minDeg);
+    }
+    EXPECT_EQ(curve->density()->marks().size(), framesIn(expected));
+    const QImage& image = curve->density()->image();
+    ASSERT_FALSE(image.isNull());
+    int marked = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) marked += qAlpha(image.pixel(x, y)) > 0;
+    EXPECT_GT(marked, 500);
+
+    // Another bin width reads the frames again.
+    curve->spnBin->setValue(250);
+    expectSameTable(curve->bins(), tableOfLog(sample, 250));
+
+    // The table goes out through the dialog, exactly as the library writes it.
+    const QString csv = QString::fromStdString((dir / "curve.csv").string());
+    dialogs->answers->push_back(csv);
+    EXPECT_TRUE(captureModals([&] { curve->btnExport->click(); }).empty());
+    std::ifstream in(dir / "curve.csv", std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(in)), {});
+    std::ostringstream wanted;
+    analysis::writeCurveCsv(tableOfLog(sample, 250), wanted);
+    EXPECT_EQ(written, wanted.str());
+    EXPECT_EQ(dialogs->asked.back().kind, ui::FileDialogKind::Save);
+    EXPECT_EQ(dialogs->asked.back().defaultSuffix, "csv");
+
+    // The visible scope holds exactly the frames the chart shows; asking again raises the same
+    // window.
+    window->Chart1->setXRange(1000, 2999);
+    curve->cmbScope->setCurrentIndex(ui::CurveWindow::kVisibleRange);
+    EXPECT_EQ(framesIn(curve->bins()), 2000u);
+    curve->hide();
+    EXPECT_EQ(openCurve(), curve);
+    EXPECT_TRUE(curve->isVisible());
+    EXPECT_EQ(window->findChildren<ui::CurveWindow*>().size(), 1);
+}
+
+TEST_F(CurveWindowTest, LiveFramesAreTakenUpOnTheClockNotFrameByFrame) {
+    ui::CurveWindow* curve = openCurve();
+    ASSERT_NE(curve, nullptr);
+    EXPECT_TRUE(curve->bins().empty());
+    const auto nothingToExport = captureModals([&] { curve->btnExport->click(); });
+    ASSERT_EQ(nothingToExport.size(), 1u);
+    EXPECT_EQ(nothingToExport[0].text, "Нет данных для экспорта");
+
+    // Frames as a recording delivers them, a batch on every redraw of the chart for a couple of
+    // seconds: the chart announces each one, the curve takes them up on its own slower clock.
+    const Bytes stream = steadyFrames(2001);
+    const std::uint64_t before = curve->rebuildCount();
+    QElapsedTimer clock;
+    clock.start();
+    constexpr std::size_t kBatch = 9 * 100;
+    for (std::size_t at = 0; at < stream.size(); at += kBatch) {
+        const auto n = std::min(kBatch, stream.size() - at);
+        const std::uint64_t redraws = window->Chart1->refreshCount();
+        window->Decoder.feed(std::span(stream).subspan(at, n), window->LiveToggle, *window->Chart1);
+        ASSERT_TRUE(waitFor([&] { return window->Chart1->refreshCount() > redraws; }));
+    }
+    ASSERT_TRUE(waitFor([&] { return framesIn(curve->bins()) == 2000; }));
+    const auto rebuilds = curve->rebuildCount() - before;
+    EXPECT_GE(rebuilds, 1u);
+    EXPECT_LE(rebuilds, std::uint64_t(clock.elapsed() / ui::CurveWindow::kRebuildIntervalMs + 1));
+    // steadyFrames run at 5000 rpm.
+    ASSERT_EQ(curve->bins().size(), 1u);
+    EXPECT_EQ(curve->bins()[0].fromRpm, 5000);
+}
