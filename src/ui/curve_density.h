@@ -5,6 +5,7 @@
 #include <QGraphicsItem>
 #include <QImage>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace darvelon::ui {
@@ -13,6 +14,18 @@ struct CurveMark {
     float rpm;
     float degrees;
 };
+
+struct MarkRanges {
+    double rpmLow;
+    double rpmHigh;
+    double degreesLow;
+    double degreesHigh;
+};
+
+// The ranges that hold the marks but for the outermost thousandth at each end: a frame whose
+// stamps straddle the counter's wrap decodes some hundred thousand degrees off, and a handful of
+// those must not squash the curve into a line. Empty without marks.
+std::optional<MarkRanges> bulkOf(const std::vector<CurveMark>& marks);
 
 class CurveDensity : public QGraphicsItem {
 public:

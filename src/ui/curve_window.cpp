@@ -174,30 +174,28 @@ void CurveWindow::showTable() {
     mean.reserve(qsizetype(m_bins.size()));
     upper.reserve(qsizetype(m_bins.size()));
     lower.reserve(qsizetype(m_bins.size()));
-    double lowest = 0;
-    double highest = 0;
     for (const analysis::CurveBin& b : m_bins) {
         const double middle = (b.fromRpm + b.toRpm) / 2;
         mean.append({middle, b.meanDeg});
         upper.append({middle, b.maxDeg});
         lower.append({middle, b.minDeg});
-        lowest = mean.size() == 1 ? b.minDeg : std::min(lowest, b.minDeg);
-        highest = mean.size() == 1 ? b.maxDeg : std::max(highest, b.maxDeg);
     }
     m_mean->replace(mean);
     m_band->upperSeries()->replace(upper);
     m_band->lowerSeries()->replace(lower);
 
-    if (m_bins.empty()) {
-        m_axisX->setRange(0, 1000);
-        m_axisY->setRange(0, 90);
-    } else {
-        const auto [x0, x1] = padded(m_bins.front().fromRpm, m_bins.back().toRpm);
-        const auto [y0, y1] = padded(lowest, highest);
+    // The table keeps every frame; the view is set by the bulk of them, so a stray frame far
+    // off leaves the band running out of the plot instead of flattening the curve.
+    if (const auto bulk = bulkOf(m_density->marks())) {
+        const auto [x0, x1] = padded(bulk->rpmLow, bulk->rpmHigh);
+        const auto [y0, y1] = padded(bulk->degreesLow, bulk->degreesHigh);
         m_axisX->setRange(std::max(0.0, x0), x1);
         m_axisY->setRange(y0, y1);
+    } else {
+        m_axisX->setRange(0, 1000);
+        m_axisY->setRange(0, 90);
     }
-    // Round labels; the range only ever grows for them, so every mark stays inside.
+    // Round labels; the range only ever grows for them.
     m_axisX->applyNiceNumbers();
     m_axisY->applyNiceNumbers();
     m_density->setView(chartView->chart()->plotArea(), m_axisX->min(), m_axisX->max(), m_axisY->min(), m_axisY->max());
