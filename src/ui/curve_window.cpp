@@ -19,6 +19,7 @@
 #include "analysis/curve_csv.h"
 #include "curve_density.h"
 #include "message_boxes.h"
+#include "polyline_clip.h"
 
 namespace darvelon::ui {
 
@@ -168,22 +169,6 @@ void CurveWindow::rebuildNow() {
 }
 
 void CurveWindow::showTable() {
-    QList<QPointF> mean;
-    QList<QPointF> upper;
-    QList<QPointF> lower;
-    mean.reserve(qsizetype(m_bins.size()));
-    upper.reserve(qsizetype(m_bins.size()));
-    lower.reserve(qsizetype(m_bins.size()));
-    for (const analysis::CurveBin& b : m_bins) {
-        const double middle = (b.fromRpm + b.toRpm) / 2;
-        mean.append({middle, b.meanDeg});
-        upper.append({middle, b.maxDeg});
-        lower.append({middle, b.minDeg});
-    }
-    m_mean->replace(mean);
-    m_band->upperSeries()->replace(upper);
-    m_band->lowerSeries()->replace(lower);
-
     // The table keeps every frame; the view is set by the bulk of them, so a stray frame far
     // off leaves the band running out of the plot instead of flattening the curve.
     if (const auto bulk = bulkOf(m_density->marks())) {
@@ -198,6 +183,26 @@ void CurveWindow::showTable() {
     // Round labels; the range only ever grows for them.
     m_axisX->applyNiceNumbers();
     m_axisY->applyNiceNumbers();
+
+    QList<QPointF> mean;
+    QList<QPointF> upper;
+    QList<QPointF> lower;
+    mean.reserve(qsizetype(m_bins.size()));
+    upper.reserve(qsizetype(m_bins.size()));
+    lower.reserve(qsizetype(m_bins.size()));
+    for (const analysis::CurveBin& b : m_bins) {
+        const double middle = (b.fromRpm + b.toRpm) / 2;
+        mean.append({middle, b.meanDeg});
+        upper.append({middle, b.maxDeg});
+        lower.append({middle, b.minDeg});
+    }
+    // A plot height beyond each edge: whatever lies further is never seen.
+    const double span = m_axisY->max() - m_axisY->min();
+    const double low = m_axisY->min() - span;
+    const double high = m_axisY->max() + span;
+    m_mean->replace(keepWithin(mean, low, high));
+    m_band->upperSeries()->replace(keepWithin(upper, low, high));
+    m_band->lowerSeries()->replace(keepWithin(lower, low, high));
     m_density->setView(chartView->chart()->plotArea(), m_axisX->min(), m_axisX->max(), m_axisY->min(), m_axisY->max());
     lblSummary->setText(QStringLiteral("Кадров: %1   Интервалов: %2").arg(m_frames).arg(m_bins.size()));
 }

@@ -13,6 +13,7 @@
 #include <QValueAxis>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "analysis/curve_csv.h"
@@ -22,6 +23,7 @@
 #include "ui/curve_density.h"
 #include "ui/curve_window.h"
 #include "ui/measurement_chart.h"
+#include "ui/polyline_clip.h"
 #include "ui/upr_zagig.h"
 
 using namespace darvelon;
@@ -197,4 +199,36 @@ TEST_F(CurveWindowTest, LiveFramesAreTakenUpOnTheClockNotFrameByFrame) {
     EXPECT_LT(curve->bins()[0].minDeg, -100000);
     EXPECT_GT(curve->axisY()->min(), 100);
     EXPECT_LT(curve->axisY()->max(), 250);
+}
+
+// Held between two heights, a line still runs exactly where it ran wherever it was between them,
+// and nothing of it lies beyond.
+TEST(KeepWithin, BetweenTheEdgesTheLineIsUnchangedAndNothingLiesBeyond) {
+    std::mt19937 random(4);
+    QList<QPointF> line;
+    for (int i = 0; i < 400; ++i) {
+        const double far = (random() % 2 ? 1 : -1) * double(100 + random() % 2000);
+        const double near = double(random() % 200) - 100;
+        line.append({10.0 * i, random() % 4 == 0 ? far : near});
+    }
+    const QList<QPointF> held = ui::keepWithin(line, -100, 100);
+    for (const QPointF& p : held) {
+        EXPECT_GE(p.y(), -100);
+        EXPECT_LE(p.y(), 100);
+    }
+    const auto heightAt = [](const QList<QPointF>& l, double x) {
+        qsizetype k = 1;
+        while (l[k].x() < x) ++k;
+        const QPointF a = l[k - 1];
+        const QPointF b = l[k];
+        return b.x() == a.x() ? b.y() : a.y() + (b.y() - a.y()) * (x - a.x()) / (b.x() - a.x());
+    };
+    int compared = 0;
+    for (double x = 0.05; x < line.back().x(); x += 0.37) {
+        const double y = heightAt(line, x);
+        if (y < -100 || y > 100) continue;
+        EXPECT_NEAR(heightAt(held, x), y, 1e-6) << x;
+        ++compared;
+    }
+    EXPECT_GT(compared, 3000);
 }
