@@ -14,14 +14,20 @@ namespace darvelon::test {
 struct FuzzedStream {
     Bytes bytes;
     std::vector<std::uint32_t> periods;  // in ticks, of each plotted frame (every frame but the first)
+
+    // Of each plotted frame, from the first: the sum of the periods after it.
+    std::vector<double> seconds() const {
+        std::vector<double> out;
+        std::uint64_t ticks = 0;
+        for (std::size_t i = 0; i < periods.size(); ++i) {
+            if (i > 0) ticks += periods[i];
+            out.push_back(double(ticks) / decoder::kTicksPerSecond);
+        }
+        return out;
+    }
 };
 
 inline FuzzedStream fuzzedStream(unsigned seed, std::size_t frames) {
-    // Multiples of 100 rpm that divide 36e6, so the period makes exactly that speed (or, for a
-    // few, one below it).
-    static constexpr std::uint32_t kRoundRpm[] = {100,  200,  300,  400,  500,  600,  800,  900,  1000,
-                                                  1200, 1500, 1600, 1800, 2000, 2400, 3000, 3600, 4000,
-                                                  4500, 4800, 5000, 6000, 7200, 8000, 9000, 10000};
     std::mt19937 random(seed);
     FuzzedStream s;
     std::uint32_t stamp = random() % decoder::kStampModulus;
@@ -33,7 +39,14 @@ inline FuzzedStream fuzzedStream(unsigned seed, std::size_t frames) {
             std::uint32_t d = 0;
             switch (random() % 4) {
             case 0: d = 1 + random() % (decoder::kStampModulus - 1); break;
-            case 1: d = 36'000'000 / kRoundRpm[random() % std::size(kRoundRpm)]; break;
+            case 1: {
+                // A multiple of 100 rpm that divides 36e6: exactly that speed (or for a few, one below).
+                std::uint32_t rpm = 0;
+                do rpm = 100 * (1 + random() % 100);
+                while (36'000'000 % rpm != 0);
+                d = 36'000'000 / rpm;
+                break;
+            }
             default: d = 3000 + random() % 40000; break;  // an engine between 830 and 12000 rpm
             }
             s.periods.push_back(d);
