@@ -11,7 +11,7 @@ out=$root/build-windows
 jobs=2  # the machine is shared; two jobs are its cores
 
 # Suites that must show at least this many tests; fewer means discovery lost some.
-declare -A kMinimumTests=([decoder_tests]=25 [plot_tests]=8 [serial_tests]=18 [simulator_tests]=12)
+declare -A kMinimumTests=([decoder_tests]=25 [analysis_tests]=3 [plot_tests]=8 [serial_tests]=18 [simulator_tests]=12)
 kBulkBytes=$((5 * 1024 * 1024))  # as fast as it goes
 kPacedBytes=38400                 # ten seconds at the line's 3840 bytes/s
 kDevicePort=5 kNullPort=6 kUnmappedPort=7
@@ -74,8 +74,8 @@ configure_windows() {
         -DDARVELON_CLI11_INCLUDE="$out/deps/include" -DGTest_DIR="$out/deps/$arch/lib/cmake/GTest" \
         -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST "$@" >/dev/null
 }
-targets=(darvelon_decoder darvelon_plot darvelon_serial darvelon_simulator
-         decoder_tests plot_tests serial_tests simulator_tests darvelon-cli)
+targets=(darvelon_decoder darvelon_analysis darvelon_plot darvelon_serial darvelon_simulator
+         decoder_tests analysis_tests plot_tests serial_tests simulator_tests darvelon-cli)
 
 echo "== 64-bit Windows: build"
 build_gtest x86_64
@@ -124,10 +124,13 @@ echo "== darvelon-cli.exe decode against the Linux build"
 scratch=$out/scratch
 rm -rf "$scratch" && mkdir -p "$scratch"
 # Same rows, same exit status, same message; stdout compared byte for byte.
-same_decode() {
-  local log=$1 name=$2 linux_rc=0 win_rc=0
-  "$cli_linux" decode "$log" >"$scratch/$name.linux.csv" 2>"$scratch/$name.linux.err" || linux_rc=$?
-  "$wine" "$cli_exe" decode "Z:$log" >"$scratch/$name.win.csv" 2>"$scratch/$name.win.err" || win_rc=$?
+same_decode() { same_output decode "$@"; }
+same_curve() { same_output curve "$@"; }
+same_output() {  # same_output COMMAND LOG NAME [OPTION...]
+  local command=$1 log=$2 name=$3 linux_rc=0 win_rc=0
+  shift 3
+  "$cli_linux" "$command" "$log" "$@" >"$scratch/$name.linux.csv" 2>"$scratch/$name.linux.err" || linux_rc=$?
+  "$wine" "$cli_exe" "$command" "Z:$log" "$@" >"$scratch/$name.win.csv" 2>"$scratch/$name.win.err" || win_rc=$?
   cmp -s "$scratch/$name.linux.csv" "$scratch/$name.win.csv" && [ "$linux_rc" -eq "$win_rc" ] &&
     [ "$linux_rc" -ne 2 ] && [ -s "$scratch/$name.linux.csv" ] &&
     { [ "$linux_rc" -eq 0 ] || tr -d '\r' <"$scratch/$name.win.err" | cmp -s - "$scratch/$name.linux.err"; }
@@ -149,6 +152,10 @@ done
 check "decode of the $corpus_total fuzzing seeds: $corpus_same identical" test "$corpus_same" -eq "$corpus_total" -a "$corpus_total" -gt 0
 cp "$root/samples/engine-demo.dcc" "$scratch/журнал двигателя.dcc"
 check "decode of a log whose name is Cyrillic with a space" same_decode "$scratch/журнал двигателя.dcc" cyrillic
+check "curve of samples/engine-demo.dcc in 250 rpm bins from 10 s to 40 s: identical CSV" \
+  same_curve "$root/samples/engine-demo.dcc" curve-demo --bin 250 --from 10 --to 40
+check "curve of a log with stray bytes and a zero period: identical CSV, status and message" \
+  same_curve "$scratch/garbage.dcc" curve-garbage
 
 echo "== darvelon-cli.exe record from a pseudo-terminal mapped as a COM port"
 dosdevices=$WINEPREFIX/dosdevices

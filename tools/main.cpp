@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 
+#include "curve_command.h"
 #include "decode_command.h"
 #include "ports_command.h"
 #include "program_arguments.h"
@@ -10,7 +11,8 @@
 
 int main(int argc, char** argv) {
     CLI::App app{
-        "Darvelon companion tool: a simulated device, headless recording, the port list and log decoding.\n"
+        "Darvelon companion tool: a simulated device, headless recording, the port list, log decoding and the\n"
+        "angle-against-speed curve.\n"
         "Wrong usage prints a message and exits with status 100 or above."};
     app.name("darvelon-cli");
     app.require_subcommand(1);
@@ -19,6 +21,7 @@ int main(int argc, char** argv) {
     darvelon::cli::addRecordCommand(app, exitCode);
     darvelon::cli::addPortsCommand(app, exitCode);
     darvelon::cli::addDecodeCommand(app, exitCode);
+    darvelon::cli::addCurveCommand(app, exitCode);
     darvelon::cli::prepareStandardStreams();
     // CLI11 takes the arguments last first.
     std::vector<std::string> arguments = darvelon::cli::utf8Arguments(argc, argv);

@@ -37,4 +37,29 @@ CLI::Validator secondsUpTo(double maxSeconds, const std::string& maxText) {
         "SECONDS in (0, " + maxText + "]");
 }
 
+namespace {
+
+std::string shortest(double value) {
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+}  // namespace
+
+CLI::Validator finiteNumberIn(double min, double max, const std::string& unit) {
+    const std::string range =
+        std::isinf(max) ? shortest(min) + " or more" : "from " + shortest(min) + " to " + shortest(max);
+    return CLI::Validator(
+        [min, max, unit, range](std::string& text) -> std::string {
+            double value = 0;
+            const char* end = text.data() + text.size();
+            const auto [stop, error] = std::from_chars(text.data(), end, value);
+            if (error != std::errc{} || stop != end || !std::isfinite(value) || value < min || value > max) {
+                return "'" + text + "' is not a number of " + unit + ", " + range;
+            }
+            return {};
+        },
+        "NUMBER (" + unit + ", " + range + ")");
+}
+
 }  // namespace darvelon::cli

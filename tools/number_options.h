@@ -11,5 +11,7 @@ namespace darvelon::cli {
 CLI::Validator plainDecimal(std::uint64_t min, std::uint64_t max);
 // A finite number of seconds above zero and at most `maxSeconds`.
 CLI::Validator secondsUpTo(double maxSeconds, const std::string& maxText);
+// A finite number of `unit` from `min` to `max`; no upper limit when `max` is infinite.
+CLI::Validator finiteNumberIn(double min, double max, const std::string& unit);
 
 }  // namespace darvelon::cli

@@ -324,6 +324,7 @@ void MeasurementChart::contextMenuEvent(QContextMenuEvent* event) {
     menu.addAction(QStringLiteral("Сохранить график в PNG..."), this, &MeasurementChart::savePngRequested);
     menu.addAction(QStringLiteral("Экспорт кадров в CSV..."), this, &MeasurementChart::exportCsvRequested);
     m_tools->addExportActions(menu);
+    menu.addAction(QStringLiteral("Кривая угла от оборотов..."), this, &MeasurementChart::curveRequested);
     menu.addSeparator();
     menu.addAction(QStringLiteral("Сбросить масштаб"), this, &MeasurementChart::resetView);
     m_tools->addMenuActions(menu, event->pos());

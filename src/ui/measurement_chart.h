@@ -77,6 +77,7 @@ signals:
     void refreshScheduled();
     void savePngRequested();
     void exportCsvRequested();
+    void curveRequested();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

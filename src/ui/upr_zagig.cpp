@@ -95,6 +95,8 @@ TfrmUprZagig::TfrmUprZagig(std::unique_ptr<FileDialogs> dialogs, QWidget* parent
     connect(Chart1, &MeasurementChart::exportCsvRequested, this, [this] { runHandler(this, [this] { exportCsv(); }); });
     connect(&Chart1->tools(), &ChartTools::exportVisibleCsvRequested, this,
             [this] { runHandler(this, [this] { exportVisibleCsv(); }); });
+    connect(Chart1, &MeasurementChart::curveRequested, this,
+            [this] { runHandler(this, [this] { showCurveWindow(); }); });
     connect(updPort, &UpDown::positionChanged, this, &TfrmUprZagig::updatePortTooltip);
     updatePortTooltip();
     // A simulator or an adapter may come and go at any time: the tooltip says what is there now.

@@ -26,6 +26,7 @@ class TReadThread;
 
 namespace darvelon::ui {
 
+class CurveWindow;
 class MeasurementChart;
 class UpDown;
 
@@ -71,6 +72,7 @@ private:
     void exportCsv();
     void exportVisibleCsv();
     void watchRecording(const QString& logName);
+    void showCurveWindow();
     void updatePortTooltip();
     QString askFile(FileDialogKind kind, const QString& filter, QString& last, const QString& defaultSuffix = {});
     // Ends an open in progress, if there is one; a click during an open does only that.
@@ -88,8 +90,9 @@ private:
     QString m_shownLog;     // the log behind the chart, for the CSV export
     QtOwnerThread m_owner;  // deliveries run from the window's event loop
     std::unique_ptr<serial::TComPort> Port;
-    std::unique_ptr<recording::Recorder> LogFile;
-    std::jthread* m_opening = nullptr;  // the pass of an open in progress  // the open log and the road of its bytes
+    std::unique_ptr<recording::Recorder> LogFile;  // the open log and the road of its bytes
+    std::jthread* m_opening = nullptr;             // the pass of an open in progress
+    CurveWindow* m_curveWindow = nullptr;          // a child window, made when first asked for
 };
 
 }  // namespace darvelon::ui

@@ -191,6 +191,14 @@ TEST(NumberOptions, OnlyPlainNumbersInRangeAreTaken) {
         {"simulate", "--port", " 3"},
         {"simulate", "--port", "26"},
         {"record", "--port", "03x", log},
+        {"curve", log, "--bin", "0"},
+        {"curve", log, "--bin", "-100"},
+        {"curve", log, "--bin", "0x10"},
+        {"curve", log, "--bin", "nan"},
+        {"curve", log, "--from", "-1"},
+        {"curve", log, "--to", "inf"},
+        {"curve", log, "--to", " 5"},
+        {"curve", log, "--from", "5", "--to", "1"},
     };
     for (const auto& args : refused) {
         const Finished run = runCli(args, dir.path(), dir.path(), "refused");
