@@ -55,11 +55,13 @@ double SeriesView::y(std::size_t i) const {
 void ChartModel::startFrames(const decoder::TFrameDecoder& decoder, bool toggle, std::unique_ptr<ByteSource> bytes) {
     m_index.reset(decoder, toggle, !bytes);
     m_bytes = std::move(bytes);
+    ++m_generation;
 }
 
 void ChartModel::adoptFrames(FrameIndex index, std::unique_ptr<ByteSource> bytes) {
     m_index = std::move(index);
     m_bytes = std::move(bytes);
+    ++m_generation;
 }
 
 void ChartModel::add(int index, std::int32_t x, double y, decoder::Rgb colour) {
@@ -71,6 +73,7 @@ void ChartModel::clear(int index) {
     m_stores[std::size_t(index)].clear();
     m_index.reset(decoder::TFrameDecoder{}, false, true);
     m_bytes.reset();
+    ++m_generation;
 }
 
 std::pair<double, double> ChartModel::dataXRange() const {

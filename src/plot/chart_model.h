@@ -72,6 +72,9 @@ public:
     std::optional<double> secondsAt(std::int64_t sample) const;
 
     const FrameIndex& index() const { return m_index; }
+    // Changes whenever the frames start over (cleared, a new recording, a replay), so whoever
+    // takes them up a few at a time knows to start over too.
+    std::uint64_t generation() const { return m_generation; }
     // What the model holds in memory for its data.
     std::size_t memoryBytes() const;
 
@@ -81,6 +84,7 @@ private:
 
     FrameIndex m_index;
     std::unique_ptr<ByteSource> m_bytes;
+    std::uint64_t m_generation = 0;
     std::array<SeriesStore, decoder::kSeriesCount> m_stores;
     std::array<decoder::Rgb, decoder::kSeriesCount> m_colours{decoder::kRed, decoder::kBlack, decoder::kBlue,
                                                               decoder::kGreen};

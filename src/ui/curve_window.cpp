@@ -34,7 +34,9 @@ public:
     void frame(const decoder::Frame& f) override {
         m_table.frame(f);
         m_marks.push_back({float(f.speedRpm), float(f.angle.degrees)});
+        lastSample = f.sample;
     }
+    std::optional<std::int32_t> lastSample;
 
 private:
     analysis::CurveTable& m_table;
@@ -126,13 +128,17 @@ CurveWindow::CurveWindow(FrameSource source, FileDialogs& dialogs, QWidget* pare
 
     m_rebuildTimer.setSingleShot(true);
     m_rebuildTimer.setInterval(kRebuildIntervalMs);
-    connect(&m_rebuildTimer, &QTimer::timeout, this, &CurveWindow::rebuildNow);
+    connect(&m_rebuildTimer, &QTimer::timeout, this, [this] {
+        if (m_onlyNewFrames) takeNewFrames();
+        else rebuildNow();
+    });
     connect(spnBin, &QSpinBox::valueChanged, this, &CurveWindow::rebuildNow);
     connect(cmbScope, &QComboBox::currentIndexChanged, this, &CurveWindow::rebuildNow);
     connect(btnExport, &QPushButton::clicked, this, [this] { runHandler(this, [this] { exportCsv(); }); });
 }
 
 void CurveWindow::framesChanged() {
+    if (!m_stale) m_onlyNewFrames = cmbScope->currentIndex() == kWholeLog && m_table.has_value();
     m_stale = true;
     scheduleRebuild();
 }
@@ -140,7 +146,23 @@ void CurveWindow::framesChanged() {
 void CurveWindow::viewChanged() {
     if (cmbScope->currentIndex() != kVisibleRange) return;
     m_stale = true;
+    m_onlyNewFrames = false;
     scheduleRebuild();
+}
+
+void CurveWindow::takeNewFrames() {
+    m_rebuildTimer.stop();
+    m_onlyNewFrames = false;
+    CurveSink sink(*m_table, m_density->marks());
+    const std::uint64_t generation = m_source(sink, false, m_nextSample);
+    // The chart started over meanwhile (a new replay or recording): whatever came is from it.
+    if (generation != m_generation) return rebuildNow();
+    m_stale = false;
+    ++m_rebuildCount;
+    if (sink.lastSample) m_nextSample = double(*sink.lastSample) + 1;
+    m_bins = m_table->bins();
+    m_frames = m_table->frames();
+    showTable();
 }
 
 void CurveWindow::scheduleRebuild() {
@@ -157,14 +179,16 @@ void CurveWindow::showEvent(QShowEvent* event) {
 void CurveWindow::rebuildNow() {
     m_rebuildTimer.stop();
     m_stale = false;
+    m_onlyNewFrames = false;
     ++m_rebuildCount;
-    analysis::CurveTable table(spnBin->value());
+    m_table.emplace(spnBin->value());
     std::vector<CurveMark>& marks = m_density->marks();
     marks.clear();
-    CurveSink sink(table, marks);
-    m_source(sink, cmbScope->currentIndex() == kVisibleRange);
-    m_bins = table.bins();
-    m_frames = table.frames();
+    CurveSink sink(*m_table, marks);
+    m_generation = m_source(sink, cmbScope->currentIndex() == kVisibleRange, -std::numeric_limits<double>::infinity());
+    m_nextSample = sink.lastSample ? double(*sink.lastSample) + 1 : -std::numeric_limits<double>::infinity();
+    m_bins = m_table->bins();
+    m_frames = m_table->frames();
     showTable();
 }
 

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "analysis/curve_table.h"
@@ -28,8 +29,10 @@ class CurveDensity;
 class CurveWindow : public QWidget {
     Q_OBJECT
 public:
-    // Hands `sink` every frame of the whole log, or only those of the chart's visible range.
-    using FrameSource = std::function<void(decoder::FrameSink& sink, bool visibleOnly)>;
+    // Hands `sink` every frame of the whole log from sample `fromSample` on, or only those of the
+    // chart's visible range; returns the chart's generation of frames (see ChartModel), so a
+    // curve taken up frame by frame knows when the frames started over.
+    using FrameSource = std::function<std::uint64_t(decoder::FrameSink& sink, bool visibleOnly, double fromSample)>;
     // Live data rebuilds the curve at most twice a second.
     static constexpr int kRebuildIntervalMs = 500;
     enum Scope { kWholeLog = 0, kVisibleRange = 1 };
@@ -66,6 +69,8 @@ protected:
 
 private:
     void scheduleRebuild();
+    // Live frames of the whole log: only those the curve has not taken yet.
+    void takeNewFrames();
     void showTable();
     void exportCsv();
 
@@ -78,6 +83,10 @@ private:
     CurveDensity* m_density;  // owned by the chart
     QTimer m_rebuildTimer;
     bool m_stale = true;
+    bool m_onlyNewFrames = false;  // the next rebuild may take up just the new frames
+    std::optional<analysis::CurveTable> m_table;
+    std::uint64_t m_generation = 0;
+    double m_nextSample = 0;
     std::vector<analysis::CurveBin> m_bins;
     std::uint64_t m_frames = 0;
     std::uint64_t m_rebuildCount = 0;

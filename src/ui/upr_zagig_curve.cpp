@@ -9,11 +9,12 @@ namespace darvelon::ui {
 
 void TfrmUprZagig::showCurveWindow() {
     if (!m_curveWindow) {
-        auto frames = [this](decoder::FrameSink& sink, bool visibleOnly) {
+        auto frames = [this](decoder::FrameSink& sink, bool visibleOnly, double fromSample) {
             const plot::ChartModel& model = Chart1->model();
             const auto [first, last] =
                 visibleOnly ? std::pair{Chart1->axisX()->min(), Chart1->axisX()->max()} : model.dataXRange();
-            model.forEachFrame(first, last, sink);
+            model.forEachFrame(std::max(first, fromSample), last, sink);
+            return model.generation();
         };
         m_curveWindow = new CurveWindow(frames, *m_dialogs, this);
         // The chart announces new data once per redraw, so the curve hears of it at that pace
