@@ -44,17 +44,6 @@ private:
 
 }  // namespace
 
-void FrameIndex::Block::include(const Block& o) {
-    for (int odd = 0; odd < 2; ++odd) {
-        minTicks[odd] = std::min(minTicks[odd], o.minTicks[odd]);
-        maxTicks[odd] = std::max(maxTicks[odd], o.maxTicks[odd]);
-    }
-    minAngle = std::min(minAngle, o.minAngle);
-    maxAngle = std::max(maxAngle, o.maxAngle);
-    minAux = std::min(minAux, o.minAux);
-    maxAux = std::max(maxAux, o.maxAux);
-}
-
 void FrameIndex::reset(const decoder::TFrameDecoder& decoder, bool toggle, bool keepFrames) {
     for (auto& level : m_blocks) level.clear();
     m_records.clear();

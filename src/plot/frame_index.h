@@ -1,9 +1,10 @@
 #pragma once
-// What the chart keeps of a long log instead of its points: per 64 frames, and again per 4096,
-// the extremes of each series, and every 1024 frames the decoder's state, from which any stretch
+// What the chart keeps of a long log instead of its points: per 64 frames, and again per 512 and 4096,
+// the extremes of each series, and every 256 frames the decoder's state, from which any stretch
 // of the log decodes again to exactly the frames a plain replay gives. About 0.6 bytes a frame,
 // so a day of data takes about 25 MB. Without a log behind it (frames handed over by
 // hand), the index keeps each frame as a compact record instead.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -18,11 +19,11 @@ namespace darvelon::plot {
 
 class FrameIndex final : public decoder::FrameSink {
 public:
-    static constexpr int kLevels = 2;
-    // Frames a block of each level covers; a wide view reads the coarsest level that still
-    // gives every pixel column a few blocks.
-    static constexpr std::size_t blockFrames(int level) { return level == 0 ? 64 : 4096; }
-    static constexpr std::size_t kCheckpointFrames = 1024;
+    static constexpr int kLevels = 3;
+    // Frames a block of each level covers (64, 512, 4096); a wide view reads the coarsest level
+    // that still gives every pixel column a few blocks.
+    static constexpr std::size_t blockFrames(int level) { return std::size_t{64} << (3 * level); }
+    static constexpr std::size_t kCheckpointFrames = 256;
 
     // Extremes of one block's frames, per series; the speeds as period ticks (the longest
     // period is the lowest speed), so the drawn values are recomputed exactly.
@@ -34,7 +35,16 @@ public:
         double maxAngle = -std::numeric_limits<double>::infinity();
         std::uint8_t minAux = 255;
         std::uint8_t maxAux = 0;
-        void include(const Block& o);
+        void include(const Block& o) {
+            for (int odd = 0; odd < 2; ++odd) {
+                minTicks[odd] = std::min(minTicks[odd], o.minTicks[odd]);
+                maxTicks[odd] = std::max(maxTicks[odd], o.maxTicks[odd]);
+            }
+            minAngle = std::min(minAngle, o.minAngle);
+            maxAngle = std::max(maxAngle, o.maxAngle);
+            minAux = std::min(minAux, o.minAux);
+            maxAux = std::max(maxAux, o.maxAux);
+        }
     };
 
     // Starts an empty index whose first frame comes from bytes decoded from `decoder`'s state
