@@ -38,13 +38,8 @@ const std::vector<std::uint8_t>& hourLog() {
 }
 
 const fs::path& hourLogFile() {
-    static const fs::path path = [] {
-        const fs::path p = fs::temp_directory_path() / ("darvelon-bench-hour-" + std::to_string(::getpid()) + ".dcc");
-        std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(hourLog().data()), std::streamsize(hourLog().size()));
-        return p;
-    }();
-    return path;
+    static const bench::HourLogFile file("hour");
+    return file.path();
 }
 
 class NullTarget : public decoder::PlotTarget {
@@ -236,6 +231,4 @@ int main(int argc, char** argv) {
     if (g_updateMs.count(4'600) && g_updateMs.count(4'600'000))
         std::printf("view update: %.2f ms at 4.6 million points, %.2f ms at 4.6 thousand (ratio %.2f)\n",
                     g_updateMs[4'600'000], g_updateMs[4'600], g_updateMs[4'600'000] / g_updateMs[4'600]);
-    std::error_code ec;
-    fs::remove(hourLogFile(), ec);
 }

@@ -19,14 +19,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path& hourLogFile() {
-    static const fs::path path = [] {
-        const auto log = bench::engineLog(bench::kFramesPerHour);
-        const fs::path p = fs::temp_directory_path() / ("darvelon-bench-curve-" + std::to_string(::getpid()) + ".dcc");
-        std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(log.data()), std::streamsize(log.size()));
-        return p;
-    }();
-    return path;
+    static const bench::HourLogFile file("curve");
+    return file.path();
 }
 
 double g_wholeMs = 0;
@@ -74,6 +68,4 @@ int main(int argc, char** argv) {
             static_cast<unsigned long long>(g_frames), double(fs::file_size(hourLogFile())) / 1e6, g_wholeMs,
             g_windowMs);
     }
-    std::error_code ec;
-    fs::remove(hourLogFile(), ec);
 }

@@ -24,15 +24,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path& hourLogFile() {
-    static const fs::path path = [] {
-        const auto log = bench::engineLog(bench::kFramesPerHour);
-        const fs::path p =
-            fs::temp_directory_path() / ("darvelon-bench-curve-window-" + std::to_string(::getpid()) + ".dcc");
-        std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(log.data()), std::streamsize(log.size()));
-        return p;
-    }();
-    return path;
+    static const bench::HourLogFile file("curve-window");
+    return file.path();
 }
 
 double g_rebuildMs = 0;
@@ -71,6 +64,4 @@ int main(int argc, char** argv) {
     if (g_rebuildMs > 0)
         std::printf("curve window rebuild of %zu frames (read back, binned, rasterised, painted): %.1f ms\n", g_marks,
                     g_rebuildMs);
-    std::error_code ec;
-    fs::remove(hourLogFile(), ec);
 }

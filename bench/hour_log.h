@@ -1,9 +1,13 @@
 #pragma once
 // One hour of full-rate device data: 38400 bit/s 8N1 is 3840 bytes a second, 426 frames of 9
 // bytes; about 1.54 million frames, 4.6 million chart points, 13.8 MB of log.
+#include <unistd.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <vector>
 
 namespace darvelon::bench {
@@ -45,5 +49,28 @@ inline std::vector<std::uint8_t> engineLog(std::size_t frames) {
     for (std::size_t i = 0; i < frames; ++i) stream.next(*reinterpret_cast<std::uint8_t(*)[9]>(out.data() + 9 * i));
     return out;
 }
+
+// The hour written once per process to a file in the temporary folder, for benchmarks that go
+// through the file as a user would; a HourLogFile removes it when it goes.
+class HourLogFile {
+public:
+    explicit HourLogFile(const std::string& tag)
+        : m_path(std::filesystem::temp_directory_path() /
+                 ("darvelon-bench-" + tag + "-" + std::to_string(::getpid()) + ".dcc")) {
+        const auto log = engineLog(kFramesPerHour);
+        std::ofstream(m_path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(log.data()), std::streamsize(log.size()));
+    }
+    ~HourLogFile() {
+        std::error_code ec;
+        std::filesystem::remove(m_path, ec);
+    }
+    HourLogFile(const HourLogFile&) = delete;
+    HourLogFile& operator=(const HourLogFile&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
 
 }  // namespace darvelon::bench

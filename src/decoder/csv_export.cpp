@@ -6,14 +6,13 @@
 
 namespace darvelon::decoder {
 
-namespace {
-
-// The shortest text that reads back as the same double.
 void appendShortest(std::string& row, double value) {
     char text[32];
     const auto end = std::to_chars(text, text + sizeof text, value).ptr;
     row.append(text, end);
 }
+
+namespace {
 
 template <class Writer>
 ReplayOutcome decodeToCsv(const std::filesystem::path& log, std::ostream& out, const char* header) {

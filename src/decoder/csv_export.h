@@ -11,6 +11,9 @@
 
 namespace darvelon::decoder {
 
+// Appends the shortest text that reads back as the same double: every number in our CSV files.
+void appendShortest(std::string& row, double value);
+
 inline constexpr const char* kCsvHeader = "sample,period_ticks,speed_rpm,angle_deg,aux\n";
 inline constexpr const char* kTimedCsvHeader = "sample,period_ticks,speed_rpm,angle_deg,aux,time_s\n";
 
