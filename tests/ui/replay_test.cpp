@@ -246,9 +246,13 @@ TEST_F(Replay, AClickDuringALongOpenCancelsItAndKeepsThePartRead) {
     EXPECT_FALSE(window->recording());
     const std::uint64_t taken = window->Decoder.BytesTaken;
     ASSERT_LT(taken, bytes.size()) << "the open finished before the click came";
-    // Whole frames of 9 bytes from the start: the first one only starts the count.
-    EXPECT_EQ(points(decoder::kAngleSeries), taken / 9 - 1);
+    // Whole frames of 9 bytes from the start: the first one only starts the count. A click that
+    // came before the first block was read leaves nothing.
+    const std::uint64_t frames = taken >= 9 ? taken / 9 - 1 : 0;
+    EXPECT_EQ(points(decoder::kAngleSeries), frames);
     const auto last = window->Chart1->model().frameNearest(1e12);
-    ASSERT_TRUE(last);
-    EXPECT_EQ(last->endOffset, taken / 9 * 9);
+    EXPECT_EQ(last.has_value(), frames > 0);
+    if (last) {
+        EXPECT_EQ(last->endOffset, taken / 9 * 9);
+    }
 }
