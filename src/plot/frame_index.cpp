@@ -47,6 +47,7 @@ private:
 void FrameIndex::reset(const decoder::TFrameDecoder& decoder, bool toggle, bool keepFrames) {
     for (auto& level : m_blocks) level.clear();
     m_records.clear();
+    m_recent.clear();
     m_checkpoints.assign(
         1, Checkpoint{decoder.BytesTaken, 0, std::uint32_t(decoder.PrevPeriodStamp), decoder.HavePrevFrame, toggle});
     m_frames = 0;
@@ -86,6 +87,8 @@ void FrameIndex::frame(const decoder::Frame& f) {
     m_maxY = std::max({m_maxY, f.speedRpm, f.angle.times100, f.aux * 10.0});
     ++m_speedFrames[odd];
     if (m_keepFrames) m_records.push_back(recordOf(f));
+    else if (m_recent.size() < kRecentFrames) m_recent.push_back(f);
+    else m_recent[m_frames % kRecentFrames] = f;
     ++m_frames;
     if (m_frames % kCheckpointFrames == 0)
         m_checkpoints.push_back({f.endOffset, m_ticks, f.periodStamp, true, !f.oddSpeedSeries});
@@ -111,6 +114,10 @@ void FrameIndex::read(std::size_t first, std::size_t last, ByteSource* bytes, de
     if (first > last) return;
     if (m_keepFrames || !bytes) {
         for (std::size_t i = first; i <= last && i < m_records.size(); ++i) sink.frame(recordFrame(i));
+        return;
+    }
+    if (first + m_recent.size() >= m_frames) {
+        for (std::size_t i = first; i <= last; ++i) sink.frame(m_recent[i % kRecentFrames]);
         return;
     }
     const std::size_t k = first / kCheckpointFrames;
@@ -155,7 +162,7 @@ std::size_t FrameIndex::memoryBytes() const {
     std::size_t blocks = 0;
     for (const auto& level : m_blocks) blocks += level.capacity();
     return blocks * sizeof(Block) + m_checkpoints.capacity() * sizeof(Checkpoint) +
-           m_records.capacity() * sizeof(std::uint64_t);
+           m_records.capacity() * sizeof(std::uint64_t) + m_recent.capacity() * sizeof(decoder::Frame);
 }
 
 }  // namespace darvelon::plot

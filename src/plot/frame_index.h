@@ -24,6 +24,9 @@ public:
     // that still gives every pixel column a few blocks.
     static constexpr std::size_t blockFrames(int level) { return std::size_t{64} << (3 * level); }
     static constexpr std::size_t kCheckpointFrames = 256;
+    // The latest frames stay decoded, so a growing recording's view and the frames around its
+    // end cost no decoding (about 3.5 MB).
+    static constexpr std::size_t kRecentFrames = std::size_t{1} << 16;
 
     // Extremes of one block's frames, per series; the speeds as period ticks (the longest
     // period is the lowest speed), so the drawn values are recomputed exactly.
@@ -87,6 +90,7 @@ private:
     std::vector<Block> m_blocks[kLevels];
     std::vector<Checkpoint> m_checkpoints;
     std::vector<std::uint64_t> m_records;  // only when keeping frames
+    std::vector<decoder::Frame> m_recent;  // a ring: frame i at i % kRecentFrames
     std::size_t m_frames = 0;
     std::size_t m_speedFrames[2] = {0, 0};
     std::int32_t m_firstSample = 0;

@@ -15,7 +15,7 @@ QString clock(qint64 ms) {
 
 LiveStatus::LiveStatus(const plot::ChartModel& model, std::function<QString()> viewState, OverlayPanel& panel)
     : m_model(model), m_viewState(std::move(viewState)), m_panel(panel) {
-    m_timer.setInterval(kRefreshIntervalMs);
+    m_timer.setInterval(kStillChartMs);
     connect(&m_timer, &QTimer::timeout, this, &LiveStatus::refresh);
 }
 
@@ -38,7 +38,14 @@ void LiveStatus::setShown(bool shown) {
     refresh();
 }
 
+void LiveStatus::chartRedrawing() {
+    if (!active() || (m_sinceRefresh.isValid() && m_sinceRefresh.elapsed() < kRefreshIntervalMs)) return;
+    refresh();
+    m_timer.start();  // the clock waits for a still chart again
+}
+
 void LiveStatus::refresh() {
+    m_sinceRefresh.start();
     std::vector<OverlayPanel::Row> rows;
     if (active() && m_shown) {
         const auto latest = m_model.frameNearest(m_model.dataXRange().second);

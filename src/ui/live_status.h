@@ -17,6 +17,9 @@ class LiveStatus : public QObject {
     Q_OBJECT
 public:
     static constexpr int kRefreshIntervalMs = 250;
+    // With the chart redrawing anyway, the panel is refreshed within its redraws; its own clock
+    // only ticks when the chart stays still this long.
+    static constexpr int kStillChartMs = 2 * kRefreshIntervalMs;
 
     // `viewState` says how the view stands; the model, the panel and what the functions read
     // must outlive this.
@@ -30,6 +33,9 @@ public:
     void setShown(bool shown);
     bool shown() const { return m_shown; }
     void refresh();
+    // The chart is about to redraw: the panel's new rows ride along instead of costing a paint
+    // of their own.
+    void chartRedrawing();
 
 signals:
     // The panel has new rows and may need placing again.
@@ -43,6 +49,7 @@ private:
     std::function<std::uint64_t()> m_bytesLogged;
     QTimer m_timer;
     QElapsedTimer m_elapsed;
+    QElapsedTimer m_sinceRefresh;
     bool m_shown = true;
 };
 

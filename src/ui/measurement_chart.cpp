@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "chart_tools.h"
+#include "live_status.h"
 #include "plot_lines.h"
 
 namespace darvelon::ui {
@@ -165,6 +166,7 @@ void MeasurementChart::refreshNow() {
 
     const int columns = std::max(1, int(std::lround(chart()->plotArea().width())));
     setRangeWithNiceTicks(m_axisX, x0, x1, 1);  // sample indices are whole numbers
+    m_tools->liveStatus().chartRedrawing();
     const auto [y0, y1] = m_tools->yRange(x0, x1, maxY);
     setRangeWithNiceTicks(m_axisY, y0, y1, 1e-9);
     const auto shapes = m_model.lines(x0, x1, columns, m_linePoints);
