@@ -32,7 +32,7 @@ class MeasurementChart : public QChartView, public decoder::FrameSink {
 public:
     static constexpr int kRefreshIntervalMs = 100;
     static constexpr int kSlowestRefreshMs = 1000;
-    static constexpr double kRedrawShareOfCore = 0.004;
+    static constexpr double kRedrawShareOfCore = 0.003;
 
     explicit MeasurementChart(QWidget* parent = nullptr);
     ~MeasurementChart() override;
