@@ -81,7 +81,7 @@ void BM_DecodeIntoIndex(benchmark::State& state) {
         decoder::TFrameDecoder d;
         bool toggle = false;
         plot::FrameIndex index;
-        index.reset(d, toggle, false);
+        index.reset(d, toggle, plot::FrameIndex::Keep::IndexOnly);
         d.feed(hourLog(), toggle, index);
         state.counters["index_bytes_per_frame"] = double(index.memoryBytes()) / double(index.frames());
     }
@@ -182,7 +182,7 @@ void BM_Decimate(benchmark::State& state) {
     decoder::TFrameDecoder d;
     bool toggle = false;
     plot::FrameIndex index;
-    index.reset(d, toggle, false);
+    index.reset(d, toggle, plot::FrameIndex::Keep::IndexOnly);
     d.feed(std::span(hourLog()).first(frames * 9), toggle, index);
     HourBytes bytes;
     plot::SeriesPoints out;

@@ -53,7 +53,7 @@ double SeriesView::y(std::size_t i) const {
 }
 
 void ChartModel::startFrames(const decoder::TFrameDecoder& decoder, bool toggle, std::unique_ptr<ByteSource> bytes) {
-    m_index.reset(decoder, toggle, !bytes);
+    m_index.reset(decoder, toggle, bytes ? FrameIndex::Keep::RecentFrames : FrameIndex::Keep::AllFrames);
     m_bytes = std::move(bytes);
     ++m_generation;
 }
@@ -71,7 +71,7 @@ void ChartModel::add(int index, std::int32_t x, double y, decoder::Rgb colour) {
 
 void ChartModel::clear(int index) {
     m_stores[std::size_t(index)].clear();
-    m_index.reset(decoder::TFrameDecoder{}, false, true);
+    m_index.reset(decoder::TFrameDecoder{}, false, FrameIndex::Keep::AllFrames);
     m_bytes.reset();
     ++m_generation;
 }

@@ -44,7 +44,7 @@ private:
 
 }  // namespace
 
-void FrameIndex::reset(const decoder::TFrameDecoder& decoder, bool toggle, bool keepFrames) {
+void FrameIndex::reset(const decoder::TFrameDecoder& decoder, bool toggle, Keep keep) {
     for (auto& level : m_blocks) level.clear();
     m_records.clear();
     m_recent.clear();
@@ -54,7 +54,7 @@ void FrameIndex::reset(const decoder::TFrameDecoder& decoder, bool toggle, bool 
     m_speedFrames[0] = m_speedFrames[1] = 0;
     m_firstSample = decoder.SampleIndex;
     m_firstToggle = toggle;
-    m_keepFrames = keepFrames;
+    m_keep = keep;
     m_ticks = 0;
     m_maxY = 0;
 }
@@ -86,9 +86,9 @@ void FrameIndex::frame(const decoder::Frame& f) {
     }
     m_maxY = std::max({m_maxY, f.speedRpm, f.angle.times100, f.aux * 10.0});
     ++m_speedFrames[odd];
-    if (m_keepFrames) m_records.push_back(recordOf(f));
-    else if (m_recent.size() < kRecentFrames) m_recent.push_back(f);
-    else m_recent[m_frames % kRecentFrames] = f;
+    if (m_keep == Keep::AllFrames) m_records.push_back(recordOf(f));
+    else if (m_keep == Keep::RecentFrames && m_recent.size() < kRecentFrames) m_recent.push_back(f);
+    else if (m_keep == Keep::RecentFrames) m_recent[m_frames % kRecentFrames] = f;
     ++m_frames;
     if (m_frames % kCheckpointFrames == 0)
         m_checkpoints.push_back({f.endOffset, m_ticks, f.periodStamp, true, !f.oddSpeedSeries});
@@ -112,7 +112,7 @@ void FrameIndex::read(std::size_t first, std::size_t last, ByteSource* bytes, de
     if (m_frames == 0 || first >= m_frames) return;
     last = std::min(last, m_frames - 1);
     if (first > last) return;
-    if (m_keepFrames || !bytes) {
+    if (m_keep == Keep::AllFrames || !bytes) {
         for (std::size_t i = first; i <= last && i < m_records.size(); ++i) sink.frame(recordFrame(i));
         return;
     }

@@ -50,17 +50,23 @@ public:
         }
     };
 
+    // What stays in memory besides the extremes and the checkpoints.
+    enum class Keep {
+        AllFrames,     // every frame as a record: frames that no log holds
+        RecentFrames,  // the latest kRecentFrames decoded: a recording, watched as it grows
+        IndexOnly,     // nothing more: a replay, which is read back from its log
+    };
+
     // Starts an empty index whose first frame comes from bytes decoded from `decoder`'s state
     // (its BytesTaken is where they start in the log) with `toggle`; frames must then come in
-    // the order that decoder hands them out. `keepFrames`: keep every frame in memory, for
-    // frames that no log holds.
-    FrameIndex() { reset(decoder::TFrameDecoder{}, false, true); }
-    void reset(const decoder::TFrameDecoder& decoder, bool toggle, bool keepFrames);
+    // the order that decoder hands them out.
+    void reset(const decoder::TFrameDecoder& decoder, bool toggle, Keep keep);
+    FrameIndex() { reset(decoder::TFrameDecoder{}, false, Keep::AllFrames); }
     void frame(const decoder::Frame& f) override;
 
     std::size_t frames() const { return m_frames; }
     std::int32_t firstSample() const { return m_firstSample; }
-    bool keepsFrames() const { return m_keepFrames; }
+    bool keepsFrames() const { return m_keep == Keep::AllFrames; }
     const std::vector<Block>& blocks(int level) const { return m_blocks[std::size_t(level)]; }
     // The highest plotted y of all frames; 0 when none.
     double maxY() const { return m_maxY; }
@@ -95,7 +101,7 @@ private:
     std::size_t m_speedFrames[2] = {0, 0};
     std::int32_t m_firstSample = 0;
     bool m_firstToggle = false;
-    bool m_keepFrames = true;
+    Keep m_keep = Keep::AllFrames;
     std::uint64_t m_ticks = 0;
     double m_maxY = 0;
 };

@@ -177,7 +177,7 @@ void TfrmUprZagig::replayLog(const QString& name) {
     // The pass runs on a thread of its own while the window keeps handling its events; the
     // chart takes the index when it is done (or cancelled: then the part read so far).
     plot::FrameIndex index;
-    index.reset(Decoder, ReplayToggle, false);
+    index.reset(Decoder, ReplayToggle, plot::FrameIndex::Keep::IndexOnly);
     decoder::TFrameDecoder decoder = Decoder;
     bool toggle = ReplayToggle;
     decoder::ReplayOutcome outcome;
