@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <optional>
 
@@ -77,12 +78,21 @@ private:
 // ones, and the last few frames decoded.
 class Extremes {
 public:
-    Extremes(const FrameIndex& index, ByteSource* bytes, double s0)
-        : m_index(index), m_bytes(bytes), m_s0(s0), m_frames(s0, s0 + 1, 1) {}
+    // `decoded`: frames already decoded (the view's two ends), taken from there when they cover
+    // what is asked.
+    Extremes(const FrameIndex& index, ByteSource* bytes, double s0,
+             std::initializer_list<const std::vector<decoder::Frame>*> decoded)
+        : m_index(index), m_bytes(bytes), m_s0(s0), m_frames(s0, s0 + 1, 1), m_decoded(decoded) {}
 
     void add(int level, std::int64_t a, std::int64_t b) {
         if (b <= a) return;
         if (level < 0) {
+            for (const auto* frames : m_decoded) {
+                if (frames->empty() || indexOf(frames->front()) > a || indexOf(frames->back()) < b - 1) continue;
+                for (const auto& f : *frames)
+                    if (indexOf(f) >= a && indexOf(f) < b) m_frames.frame(f);
+                return;
+            }
             m_index.read(std::size_t(a), std::size_t(b - 1), m_bytes, m_frames);
             return;
         }
@@ -98,6 +108,8 @@ public:
         m_lastX = std::max(m_lastX, double(to * size - 1) + m_s0);
         m_any = true;
     }
+
+    std::int64_t indexOf(const decoder::Frame& f) const { return std::int64_t(f.sample) - std::int64_t(m_s0); }
 
     // Series s's column: the decoded frames' and the blocks' together.
     Column column(int s) {
@@ -134,6 +146,7 @@ private:
     ByteSource* m_bytes;
     double m_s0;
     Columns m_frames;
+    std::vector<const std::vector<decoder::Frame>*> m_decoded;
     FrameIndex::Block m_blocks;
     double m_firstX = std::numeric_limits<double>::infinity();
     double m_lastX = -std::numeric_limits<double>::infinity();
@@ -204,18 +217,19 @@ std::array<Decimation, kSeriesCount> decimateFrames(const FrameIndex& index, Byt
         return shapes;
     }
 
-    Collect before;
-    Collect after;
-    index.read(std::size_t(std::max<std::int64_t>(0, lo - kBeyond)), std::size_t(lo - 1 < 0 ? 0 : lo - 1), bytes,
-               before);
-    if (lo == 0) before.frames.clear();
-    index.read(std::size_t(hi + 1), std::size_t(hi + kBeyond), bytes, after);
+    // The view's two ends decoded once each: the frames beyond them, and the ragged ends of the
+    // outer columns, which block extremes do not cover (less than the finest block).
+    const auto edge = std::int64_t(FrameIndex::blockFrames(0));
+    Collect head;
+    Collect tail;
+    index.read(std::size_t(std::max<std::int64_t>(0, lo - kBeyond)), std::size_t(std::min(hi, lo + edge)), bytes, head);
+    index.read(std::size_t(std::max(lo, hi - edge)), std::size_t(std::min(n - 1, hi + kBeyond)), bytes, tail);
     double y;
     for (int s = 0; s < kSeriesCount; ++s) {
         auto& points = out[std::size_t(s)];
         points.reserve(2 * std::size_t(columns) + 2);
-        for (auto it = before.frames.rbegin(); it != before.frames.rend(); ++it)
-            if (seriesY(*it, s, y)) {
+        for (auto it = head.frames.rbegin(); it != head.frames.rend(); ++it)
+            if (double(it->sample) < x0 && seriesY(*it, s, y)) {
                 points.push_back({double(it->sample), y});
                 break;
             }
@@ -243,7 +257,7 @@ std::array<Decimation, kSeriesCount> decimateFrames(const FrameIndex& index, Byt
                 b = std::clamp<std::int64_t>(std::int64_t(std::llround(edge)) * blockSize, a, hi + 1);
             }
             if (b <= a) continue;
-            Extremes cell(index, bytes, s0);
+            Extremes cell(index, bytes, s0, {&head.frames, &tail.frames});
             cell.add(level, a, b);
             const double mid = std::floor(x0 + width * (col + 0.5));
             for (int s = 0; s < kSeriesCount; ++s) emit(cell.column(s), mid, out[std::size_t(s)]);
@@ -252,8 +266,8 @@ std::array<Decimation, kSeriesCount> decimateFrames(const FrameIndex& index, Byt
     }
 
     for (int s = 0; s < kSeriesCount; ++s)
-        for (const auto& f : after.frames)
-            if (seriesY(f, s, y)) {
+        for (const auto& f : tail.frames)
+            if (double(f.sample) > x1 && seriesY(f, s, y)) {
                 out[std::size_t(s)].push_back({double(f.sample), y});
                 break;
             }
