@@ -66,7 +66,6 @@ public:
 
     std::size_t frames() const { return m_frames; }
     std::int32_t firstSample() const { return m_firstSample; }
-    bool keepsFrames() const { return m_keep == Keep::AllFrames; }
     const std::vector<Block>& blocks(int level) const { return m_blocks[std::size_t(level)]; }
     // The highest plotted y of all frames; 0 when none.
     double maxY() const { return m_maxY; }
