@@ -24,6 +24,7 @@
 #include "one_file_dialogs.h"
 #include "plot/frame_decimate.h"
 #include "plot/frame_index.h"
+#include "qt_benchmarks.h"
 #include "ui/measurement_chart.h"
 #include "ui/upr_zagig.h"
 
@@ -223,11 +224,7 @@ BENCHMARK(BM_LiveRedrawRate)->Unit(benchmark::kMillisecond)->Iterations(1);
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    bench::runQtBenchmarks(argc, argv);
     if (g_updateMs.count(4'600) && g_updateMs.count(4'600'000))
         std::printf("view update: %.2f ms at 4.6 million points, %.2f ms at 4.6 thousand (ratio %.2f)\n",
                     g_updateMs[4'600'000], g_updateMs[4'600], g_updateMs[4'600'000] / g_updateMs[4'600]);

@@ -13,6 +13,7 @@
 
 #include "hour_log.h"
 #include "one_file_dialogs.h"
+#include "qt_benchmarks.h"
 #include "ui/curve_density.h"
 #include "ui/curve_window.h"
 #include "ui/measurement_chart.h"
@@ -56,11 +57,7 @@ BENCHMARK(BM_CurveWindowRebuildOfHour)->Unit(benchmark::kMillisecond)->Iteration
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    bench::runQtBenchmarks(argc, argv);
     if (g_rebuildMs > 0)
         std::printf("curve window rebuild of %zu frames (read back, binned, rasterised, painted): %.1f ms\n", g_marks,
                     g_rebuildMs);

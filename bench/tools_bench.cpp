@@ -13,6 +13,7 @@
 
 #include "decoder/frame_decoder.h"
 #include "hour_log.h"
+#include "qt_benchmarks.h"
 #include "ui/chart_tools.h"
 #include "ui/measurement_chart.h"
 #include "ui/time_axis_labels.h"
@@ -129,10 +130,4 @@ BENCHMARK(BM_SecondsAxisLabelsPerRepaint)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-}
+int main(int argc, char** argv) { bench::runQtBenchmarks(argc, argv); }
