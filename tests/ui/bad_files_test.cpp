@@ -15,6 +15,7 @@
 #include "decoder/plot_target.h"
 #include "support/frames.h"
 #include "support/gui_test_support.h"
+#include "support/shown_window.h"
 #include "ui/measurement_chart.h"
 #include "ui/upr_zagig.h"
 
@@ -24,18 +25,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class BadFiles : public ::testing::Test {
+class BadFiles : public ShownWindow {
 protected:
     void SetUp() override {
-        auto d = std::make_unique<ScriptedDialogs>();
-        dialogs = d.get();
-        window = std::make_unique<ui::TfrmUprZagig>(std::move(d));
-        window->show();
+        ShownWindow::SetUp();
         dir = fs::temp_directory_path() / ("darvelon-bad-files-" + std::to_string(::getpid()));
         fs::create_directories(dir);
     }
     void TearDown() override {
-        window.reset();
+        ShownWindow::TearDown();
         fs::remove_all(dir);
     }
     QString log(const fs::path& name, const Bytes& bytes) {
@@ -69,8 +67,6 @@ protected:
         ASSERT_EQ(counts(), (std::array<std::size_t, 4>{2, 4, 2, 4}));
     }
 
-    ScriptedDialogs* dialogs = nullptr;
-    std::unique_ptr<ui::TfrmUprZagig> window;
     fs::path dir;
 };
 

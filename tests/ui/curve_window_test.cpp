@@ -21,6 +21,7 @@
 #include "support/curve_tables.h"
 #include "support/frames.h"
 #include "support/gui_test_support.h"
+#include "support/shown_window.h"
 #include "ui/curve_density.h"
 #include "ui/curve_window.h"
 #include "ui/measurement_chart.h"
@@ -54,21 +55,13 @@ bool chooseFromChartMenu(ui::MeasurementChart& chart, const QString& text) {
     return chosen;
 }
 
-class CurveWindowTest : public ::testing::Test {
+class CurveWindowTest : public ShownWindow {
 protected:
-    void SetUp() override {
-        auto d = std::make_unique<ScriptedDialogs>();
-        dialogs = d.get();
-        window = std::make_unique<ui::TfrmUprZagig>(std::move(d));
-        window->show();
-    }
     ui::CurveWindow* openCurve() {
         EXPECT_TRUE(chooseFromChartMenu(*window->Chart1, QStringLiteral("Кривая угла от оборотов...")));
         return window->findChild<ui::CurveWindow*>();
     }
 
-    ScriptedDialogs* dialogs = nullptr;
-    std::unique_ptr<ui::TfrmUprZagig> window;
     QTemporaryDir dir;
 };
 

@@ -23,6 +23,7 @@
 #include "serial/serial_test_support.h"
 #include "support/frames.h"
 #include "support/gui_test_support.h"
+#include "support/shown_window.h"
 #include "ui/chart_tools.h"
 #include "ui/measurement_chart.h"
 #include "ui/overlay_panel.h"
@@ -49,7 +50,7 @@ std::uintmax_t sizeOf(const fs::path& p) {
     return ec ? 0 : n;
 }
 
-class Recording : public ::testing::Test {
+class Recording : public ShownWindow {
 protected:
     void SetUp() override {
         dir = fs::temp_directory_path() / ("darvelon-rec-" + std::to_string(::getpid()) + "-" +
@@ -58,10 +59,7 @@ protected:
         ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
         fs::create_directories(*serial::portsFolder());
         pty = std::make_unique<PtyPort>(kCom);
-        auto d = std::make_unique<ScriptedDialogs>();
-        dialogs = d.get();
-        window = std::make_unique<ui::TfrmUprZagig>(std::move(d));
-        window->show();
+        ShownWindow::SetUp();
         window->edtPortNumber->setText(QString::number(kCom));
         log = dir / "live.dcc";
     }
@@ -95,8 +93,6 @@ protected:
     fs::path dir;
     fs::path log;
     std::unique_ptr<PtyPort> pty;
-    ScriptedDialogs* dialogs = nullptr;
-    std::unique_ptr<ui::TfrmUprZagig> window;
     std::size_t sent = 0;
 };
 

@@ -13,6 +13,7 @@
 #include "decoder/plot_target.h"
 #include "support/frames.h"
 #include "support/gui_test_support.h"
+#include "support/shown_window.h"
 #include "ui/chart_tools.h"
 #include "ui/measurement_chart.h"
 #include "ui/message_boxes.h"
@@ -24,18 +25,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Replay : public ::testing::Test {
+class Replay : public ShownWindow {
 protected:
     void SetUp() override {
-        auto d = std::make_unique<ScriptedDialogs>();
-        dialogs = d.get();
-        window = std::make_unique<ui::TfrmUprZagig>(std::move(d));
-        window->show();  // the chart hands over raw points only once it has its real width
+        ShownWindow::SetUp();
         dir = fs::temp_directory_path() / ("darvelon-replay-" + std::to_string(::getpid()));
         fs::create_directories(dir);
     }
     void TearDown() override {
-        window.reset();
+        ShownWindow::TearDown();
         fs::remove_all(dir);
     }
     QString log(const std::string& name, const Bytes& bytes) {
@@ -49,8 +47,6 @@ protected:
     std::size_t points(int series) const { return window->Chart1->model().points(series).size(); }
     std::array<std::size_t, 4> counts() const { return {points(0), points(1), points(2), points(3)}; }
 
-    ScriptedDialogs* dialogs = nullptr;
-    std::unique_ptr<ui::TfrmUprZagig> window;
     fs::path dir;
 };
 
